@@ -1,0 +1,65 @@
+// The file object every output is written through. Output goes to a
+// temporary file beside the target and only a successful Close() puts it in
+// place, so a run that stops half-way never leaves a truncated output that
+// a later "-checkdate" would take as up to date. Every write is checked: a
+// full disk raises a HandyException naming the file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "messages.h"
+
+class ToolFile {
+ public:
+  ToolFile() = default;
+  ~ToolFile();  // abandons an output that was not closed
+  ToolFile(const ToolFile&) = delete;
+  ToolFile& operator=(const ToolFile&) = delete;
+
+  // Starts a new output for `path` (abandoning whatever the object held).
+  // On failure: with `fatalOnFailure` raises "Could not open %s for output.
+  // DOS reports:\n%s\n" naming `path`, else returns false. The name is
+  // stored either way. Prints "Opened file %s for output\n" at debug level.
+  bool OpenForOutput(const char* path, bool fatalOnFailure);
+
+  // Completes the output: flushes, closes and renames it over `path`.
+  // Raises a HandyException naming the file when any of that fails (the
+  // temporary file is then removed). On a closed object only empties the
+  // name.
+  void Close();
+
+  // Drops the output: the temporary file is removed and nothing at the
+  // target path is touched.
+  void Abandon();
+
+  bool IsOpen() const;
+  const char* GetName() const { return name.c_str(); }
+
+  // Little-endian writes of one value each.
+  void WriteByte(uint8_t value);
+  void WriteWord(uint16_t value);
+  void WriteDword(uint32_t value);
+  void WriteFloat(float value);
+  // `count` elements of `size` bytes each.
+  void WriteData(const void* data, uint32_t size, uint32_t count);
+  void Printf(const char* format, ...) TOOL_PRINTF(2, 3);
+
+  uint32_t Tell();
+  void Seek(uint32_t offset);
+  uint32_t GetSize();
+
+ private:
+  // Implementation-defined state (stream, temporary path, write buffer).
+  FILE* handle = nullptr;
+  std::string name;
+  std::string tempPath;
+  std::string buffer;        // pending bytes not yet handed to the stream
+  uint32_t bufferStart = 0;  // file offset of buffer[0]
+  uint32_t position = 0;     // current offset, buffer included
+  uint32_t size = 0;         // length of the file, buffer included
+
+  void Flush();
+  [[noreturn]] void FailWrite(int errorNumber);
+};

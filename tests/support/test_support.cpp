@@ -1,0 +1,127 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <system_error>
+
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace test_support {
+
+TempDir::TempDir() {
+  previousDir = fs::current_path().string();
+  previousDriveRoot = platform::GetEnv("MUNGE_DRIVE_ROOT");
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() /
+                         ("tolscript-test-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      path = fs::canonical(candidate).string();
+      break;
+    }
+  }
+  if (path.empty()) throw std::runtime_error("cannot create a temporary directory");
+  fs::current_path(path);
+  platform::SetEnv("MUNGE_DRIVE_ROOT", path);
+}
+
+TempDir::~TempDir() {
+  std::error_code error;
+  fs::current_path(previousDir, error);
+  platform::SetEnv("MUNGE_DRIVE_ROOT", previousDriveRoot);
+  // Make read-only leftovers of a test removable.
+  for (auto it = fs::recursive_directory_iterator(path, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+  }
+  fs::remove_all(path, error);
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  fs::path p(path);
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::string();
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(path, error));
+}
+
+void MakeDirs(const std::string& path) { fs::create_directories(path); }
+
+void SetMTime(const std::string& path, int64_t seconds) {
+  std::string error;
+  if (!platform::SetFileTime(path, seconds, &error))
+    throw std::runtime_error("cannot set the time of " + path + ": " + error);
+}
+
+int64_t GetMTime(const std::string& path) {
+  return platform::GetFileTime(path).value_or(-1);
+}
+
+std::vector<std::string> ListNames(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (auto it = fs::directory_iterator(dir, error);
+       !error && it != fs::directory_iterator(); it.increment(error)) {
+    names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
+    : name(name), previous(platform::GetEnv(name)) {
+  platform::SetEnv(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { platform::SetEnv(name.c_str(), previous); }
+
+ProgramRun Run(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  // Capture files live beside the temporary directory, not in the tree
+  // under test.
+  std::string stem = (fs::temp_directory_path() /
+                      ("tolscript-run-" + std::to_string(std::random_device()())))
+                         .string();
+  platform::RunOptions options;
+  options.stdoutPath = stem + ".out";
+  options.stderrPath = stem + ".err";
+  platform::RunResult result = platform::RunProgram(argv, options);
+  ProgramRun run;
+  run.exitCode = result.kind == platform::RunResult::Kind::Exited ? result.exitCode : -1;
+  run.out = ReadFile(options.stdoutPath);
+  run.err = ReadFile(options.stderrPath);
+  std::error_code error;
+  fs::remove(options.stdoutPath, error);
+  fs::remove(options.stderrPath, error);
+  if (result.kind != platform::RunResult::Kind::Exited)
+    ADD_FAILURE() << program << " did not exit normally: " << result.error;
+  return run;
+}
+
+ProgramRun RunTolscript(const std::vector<std::string>& args) {
+  return Run(TOLSCRIPT_PROGRAM_PATH, args);
+}
+
+}  // namespace test_support

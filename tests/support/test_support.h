@@ -1,0 +1,68 @@
+// Helpers shared by the tests: a fresh temporary directory per test that is
+// also the current directory and the drive root, small file helpers, and a
+// way to run the built program and capture what it prints.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+// Creates a new empty directory, makes it the current directory and points
+// MUNGE_DRIVE_ROOT at it. The destructor goes back to the previous current
+// directory, restores MUNGE_DRIVE_ROOT and removes the directory.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // Absolute native path, without a trailing separator.
+  const std::string& Path() const { return path; }
+
+ private:
+  std::string path;
+  std::string previousDir;
+  std::optional<std::string> previousDriveRoot;
+};
+
+// Paths here are native (relative to the current directory or absolute);
+// WriteFile creates missing parent directories.
+void WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+void MakeDirs(const std::string& path);
+void SetMTime(const std::string& path, int64_t seconds);
+int64_t GetMTime(const std::string& path);
+// Names in a directory, sorted; empty when it does not exist.
+std::vector<std::string> ListNames(const std::string& dir);
+
+// Sets an environment variable for the scope (nothing unsets it).
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name;
+  std::optional<std::string> previous;
+};
+
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs `program` with `args` in the current directory and captures its
+// standard output and error.
+ProgramRun Run(const std::string& program, const std::vector<std::string>& args);
+
+// Runs the built tolscript.
+ProgramRun RunTolscript(const std::vector<std::string>& args);
+
+}  // namespace test_support
