@@ -1,0 +1,248 @@
+// Input discovery: each "-inputfile" value becomes calls of MungeInput for
+// the files it names, found in the union of the layered roots. Each name is
+// handed on once per directory search, by the last root in the order
+// source, platform, override 1 .. n that holds it; MungeInput then reads
+// the copy of the first root in its own order.
+#include <new>
+#include <string>
+#include <vector>
+
+#include "framework/batch_tool.h"
+#include "framework/tokenizer.h"
+#include "output/messages.h"
+#include "platform/path_rules.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Deep enough for any real tree of lists, shallow enough that the
+// recursion cannot exhaust the stack.
+constexpr size_t kMaxListNesting = 256;
+
+std::string Under(const std::string& root, const std::string& dir, const std::string& name) {
+  return root.empty() ? dir + "\\" + name : root + "\\" + dir + "\\" + name;
+}
+
+bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+// The full path of a list, spelled one way: lower case, "." and ".."
+// resolved. A list reached again through a link is caught by the nesting
+// bound instead.
+std::string ListKey(const char* path) {
+  std::string full = platform::ToLowerAscii(platform::MakeFullPath(path).value_or(path));
+  std::vector<std::string> parts;
+  std::string part;
+  for (size_t i = 0; i <= full.size(); ++i) {
+    if (i < full.size() && !platform::IsSeparator(full[i])) {
+      part += full[i];
+      continue;
+    }
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  }
+  std::string key;
+  for (const std::string& p : parts) key += "\\" + p;
+  return key;
+}
+
+std::vector<std::string> FileNames(const std::string& pattern) {
+  std::vector<std::string> names;
+  for (platform::DirEntry& entry : platform::ListDirectory(pattern)) {
+    if (!entry.isDirectory) names.push_back(std::move(entry.name));
+  }
+  return names;
+}
+
+// A root's subdirectories of one relative directory, each with the mark
+// that says whether the recursion has accounted for it.
+struct RecordedDirs {
+  std::vector<std::string> names;
+  std::vector<bool> handled;
+
+  RecordedDirs() = default;
+  explicit RecordedDirs(const std::string& pattern) {
+    for (platform::DirEntry& entry : platform::ListDirectory(pattern)) {
+      if (!entry.isDirectory) continue;
+      handled.push_back(IsDotEntry(entry.name));
+      names.push_back(std::move(entry.name));
+    }
+  }
+  void MarkFirst(const std::string& name) {
+    for (size_t k = 0; k < names.size(); ++k) {
+      if (!handled[k] && platform::EqualsIgnoreCase(names[k], name)) {
+        handled[k] = true;
+        return;
+      }
+    }
+  }
+};
+
+// Pops the list that is being read, also when reading it fails.
+class OpenListGuard {
+ public:
+  explicit OpenListGuard(std::vector<std::string>& lists) : lists(lists) {}
+  ~OpenListGuard() { lists.pop_back(); }
+  OpenListGuard(const OpenListGuard&) = delete;
+  OpenListGuard& operator=(const OpenListGuard&) = delete;
+
+ private:
+  std::vector<std::string>& lists;
+};
+
+}  // namespace
+
+void BatchTool::InputFileOption(const char* value) {
+  std::string text = value;
+  if (!text.empty() && text[0] == '@') {
+    ReadInputList(text.c_str() + 1);
+    return;
+  }
+  bool recursive = !text.empty() && text[0] == '!';
+  std::string pattern = recursive ? text.substr(1) : text;
+
+  size_t wildcard = pattern.find_first_of("*?");
+  size_t separator = pattern.find_last_of("\\/");
+  if (wildcard != std::string::npos && separator != std::string::npos && wildcard < separator) {
+    RaiseOrContinue(
+        FormatMessage("Input file option %s: wildcards for directories are not supported.", value));
+    return;
+  }
+  if (wildcard != std::string::npos) {
+    std::string dir = separator == std::string::npos ? "." : pattern.substr(0, separator);
+    std::string filePattern =
+        separator == std::string::npos ? pattern : pattern.substr(separator + 1);
+    if (recursive) {
+      SearchDirectoryRecursive(dir, filePattern);
+    } else {
+      SearchDirectory(dir, filePattern);
+    }
+    return;
+  }
+  if (recursive) {
+    if (!continueOnError) {
+      throw HandyException("Input file option %s: recursive '!' must be followed by wildcard.",
+                           value);
+    }
+    ReportError("Input file option %s: recursive ! must be followed by wildcard. [continuing]\n",
+                value);
+    return;
+  }
+  MungeInput(".", text);
+}
+
+void BatchTool::ReadInputList(const char* path) {
+  std::string key = ListKey(path);
+  for (const std::string& open : openLists) {
+    if (open == key) {
+      RaiseOrContinue(FormatMessage("Input file @%s: list names itself.", path));
+      return;
+    }
+  }
+  if (openLists.size() >= kMaxListNesting) {
+    RaiseOrContinue(FormatMessage("Input file @%s: lists nested more than %zu deep.", path,
+                                  kMaxListNesting));
+    return;
+  }
+
+  std::optional<std::string> text = LoadTextFile(path);
+  if (!text) {
+    RaiseOrContinue(FormatMessage("Input file @%s: can't load file.", path));
+    return;
+  }
+  std::vector<std::string> tokens;
+  try {
+    tokens = Tokenize(*text);
+  } catch (const std::bad_alloc&) {
+    RaiseOrContinue(FormatMessage("Input file @%s: out of memory for parsing file.", path));
+    return;
+  }
+  text.reset();
+
+  openLists.push_back(key);
+  OpenListGuard guard(openLists);
+  for (const std::string& token : tokens) InputFileOption(token.c_str());
+}
+
+void BatchTool::SearchDirectory(const std::string& dir, const std::string& pattern) {
+  std::vector<std::string> overrides;
+  for (const ToolString& overrideDir : overrideDirs) overrides.push_back(overrideDir.Text());
+  std::string platformRoot = platformDir.Text();
+  bool hasPlatform = platformDir.NotEmpty();
+
+  auto inOverrideFrom = [&](size_t first, const std::string& name) {
+    for (size_t j = first; j < overrides.size(); ++j) {
+      if (FileExists(Under(overrides[j], dir, name))) return true;
+    }
+    return false;
+  };
+
+  for (const std::string& name : FileNames(Under(sourceDir.Text(), dir, pattern))) {
+    if (inOverrideFrom(0, name)) continue;
+    if (hasPlatform && FileExists(Under(platformRoot, dir, name))) continue;
+    MungeInput(dir, name);
+  }
+  if (hasPlatform) {
+    for (const std::string& name : FileNames(Under(platformRoot, dir, pattern))) {
+      if (!inOverrideFrom(0, name)) MungeInput(dir, name);
+    }
+  }
+  for (size_t i = 0; i < overrides.size(); ++i) {
+    for (const std::string& name : FileNames(Under(overrides[i], dir, pattern))) {
+      if (!inOverrideFrom(i + 1, name)) MungeInput(dir, name);
+    }
+  }
+}
+
+void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::string& pattern) {
+  // A directory that is its own ancestor in some root (a link loop) would
+  // make the search go on without end.
+  std::vector<std::string> roots = SearchRoots();
+  std::vector<std::string> identities;
+  for (const std::string& root : roots) {
+    std::string path = root.empty() ? dir : root + "\\" + dir;
+    identities.push_back(platform::DirectoryIdentity(path).value_or(""));
+  }
+  for (const std::vector<std::string>& level : recursionChain) {
+    for (size_t r = 0; r < roots.size() && r < level.size(); ++r) {
+      if (!identities[r].empty() && identities[r] == level[r]) {
+        std::string path = roots[r].empty() ? dir : roots[r] + "\\" + dir;
+        ReportError("Input directory %s: link loop, passed over.\n", path.c_str());
+        return;
+      }
+    }
+  }
+  recursionChain.push_back(identities);
+  struct ChainGuard {
+    std::vector<std::vector<std::string>>& chain;
+    ~ChainGuard() { chain.pop_back(); }
+  } chainGuard{recursionChain};
+
+  SearchDirectory(dir, pattern);
+
+  std::vector<RecordedDirs> overrides;
+  for (const ToolString& overrideDir : overrideDirs)
+    overrides.emplace_back(Under(overrideDir.Text(), dir, "*"));
+  bool hasPlatform = platformDir.NotEmpty();
+  RecordedDirs platformDirs;
+  if (hasPlatform) platformDirs = RecordedDirs(Under(platformDir.Text(), dir, "*"));
+
+  for (platform::DirEntry& entry : platform::ListDirectory(Under(sourceDir.Text(), dir, "*"))) {
+    if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
+    for (RecordedDirs& recorded : overrides) recorded.MarkFirst(entry.name);
+    platformDirs.MarkFirst(entry.name);
+    SearchDirectoryRecursive(dir + "\\" + entry.name, pattern);
+  }
+  auto searchUnhandled = [&](RecordedDirs& recorded) {
+    for (size_t k = 0; k < recorded.names.size(); ++k) {
+      if (recorded.handled[k]) continue;
+      recorded.handled[k] = true;
+      SearchDirectoryRecursive(dir + "\\" + recorded.names[k], pattern);
+    }
+  };
+  for (RecordedDirs& recorded : overrides) searchUnhandled(recorded);
+  searchUnhandled(platformDirs);
+}

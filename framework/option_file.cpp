@@ -1,0 +1,32 @@
+// Per-input option files: the file's tokens are parsed as options on top of
+// the command line's, for that one input.
+#include <new>
+#include <string>
+#include <vector>
+
+#include "framework/batch_tool.h"
+#include "framework/tokenizer.h"
+#include "output/messages.h"
+
+bool BatchTool::ReadOptionFile(const char* path) {
+  std::optional<std::string> text = LoadTextFile(path);
+  if (!text) {
+    // An option file that exists but cannot be read would silently change
+    // what the input turns into; the input fails instead.
+    throw HandyException("Option file %s: can't load file.", path);
+  }
+  std::vector<std::string> tokens;
+  std::vector<const char*> arguments;
+  try {
+    tokens = Tokenize(*text);
+    text.reset();
+    arguments.reserve(tokens.size());
+    for (const std::string& token : tokens) arguments.push_back(token.c_str());
+  } catch (const std::bad_alloc&) {
+    RaiseOrContinue(FormatMessage("Option file %s: out of memory for parsing file.", path));
+    return false;
+  }
+  if (arguments.empty()) return false;
+  ParseOptions(static_cast<int32_t>(arguments.size()), arguments.data());
+  return true;
+}

@@ -1,0 +1,128 @@
+// The run over one command line: logging start, the tool's own time, the
+// option passes, the override directories, and the walk over the inputs.
+#include <ctime>
+#include <string>
+
+#include "framework/batch_tool.h"
+#include "framework/usage_text.h"
+#include "output/messages.h"
+#include "platform/path_rules.h"
+#include "platform/platform.h"
+
+BatchTool::BatchTool() = default;
+BatchTool::~BatchTool() = default;
+
+void BatchTool::ParseOption(const ToolString&, const ToolString&) {}
+void BatchTool::ResetToolOptions() {}
+bool BatchTool::IsOutOfDate(const char*, int64_t) { return false; }
+
+namespace {
+
+// Where the tool's own executable lies, for its time: its reported path
+// with the platform's executable suffix, or the first match on PATH when
+// the path has no directory.
+std::string LocateExecutable(const platform::PathParts& self, const std::string& fullName) {
+  const char* suffix = platform::ExecutableSuffix();
+  if (!self.drive.empty() || !self.dir.empty())
+    return platform::JoinPath(self.drive, self.dir, self.name, suffix);
+  std::string located = fullName;
+  std::string path = platform::GetEnv("PATH").value_or("");
+  size_t begin = 0;
+  while (begin <= path.size()) {
+    size_t end = path.find(platform::PathListSeparator(), begin);
+    if (end == std::string::npos) end = path.size();
+    std::string piece = path.substr(begin, end - begin);
+    begin = end + 1;
+    if (piece.empty()) continue;
+    if (!platform::IsSeparator(piece.back())) piece += '\\';
+    platform::PathParts parts = platform::SplitPath(piece);
+    located = platform::JoinPath(parts.drive, parts.dir, self.name, suffix);
+    if (FileExists(located)) break;
+  }
+  return located;
+}
+
+void LogStartTime() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (const std::tm* converted = std::localtime(&now)) local = *converted;
+  char clock[16];
+  char date[16];
+  std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+  std::strftime(date, sizeof date, "%m/%d/%y", &local);
+  PrintToLog("%s", clock);
+  PrintToLog("%s\n", date);
+}
+
+}  // namespace
+
+void BatchTool::Run(int32_t argc, const char* const* argv) {
+  try {
+    std::string fullName = platform::GetExecutablePath();
+    platform::PathParts self = platform::SplitPath(fullName);
+
+    OpenToolLog(argc > 0 ? argv[0] : self.name.c_str(), 2, false);
+    PrintToLog("Logging %s\n", self.name.c_str());
+    LogStartTime();
+
+    toolFileTime = GetFileTime(LocateExecutable(self, fullName));
+
+    args = argc > 1 ? argv + 1 : nullptr;
+    argCount = argc > 1 ? argc - 1 : 0;
+    int32_t inputCount = 0;
+
+    ParsePlatform(argCount, args);
+    ResetStandardOptions();
+    ParseOptions(argCount, args);
+
+    overrideDirs.clear();
+    if (platformDir.NotEmpty()) BuildOverrideDirs();
+
+    ToolString option;
+    for (int32_t i = 1; i < argc; ++i) {
+      if (argv[i][0] == '-') {
+        option = ToolString(argv[i]).ToLower();
+      } else if (option == "-inputfile") {
+        ++inputCount;
+        InputFileOption(ToolString(argv[i]).ToLower().Text());
+      }
+    }
+
+    if (inputCount == 0) PrintNormal(kUsageText, self.name.c_str(), self.name.c_str());
+  } catch (HandyException error) {
+    ReportError("%s\n", error.GetMessage());
+  }
+  CloseLogs();
+}
+
+void BatchTool::BuildOverrideDirs() {
+  std::string marker = platform::GetEnv("MUNGE_PLATFORM_DIR_STR").value_or("");
+  std::string entries = platform::GetEnv("MUNGE_PLATFORM_OVERRIDE_STR").value_or("");
+  std::string platformText = platformDir.Text();
+  size_t position = platformText.find(marker);
+  if (position == std::string::npos) return;
+  ToolString begin = platformDir.Substring(0, static_cast<int32_t>(position));
+  ToolString end = platformDir.Substring(static_cast<int32_t>(position + marker.size()),
+                                         platformDir.Length());
+  size_t start = 0;
+  while (start <= entries.size()) {
+    size_t stop = entries.find(';', start);
+    if (stop == std::string::npos) stop = entries.size();
+    std::string piece = entries.substr(start, stop - start);
+    start = stop + 1;
+    if (!piece.empty()) overrideDirs.push_back(begin + ToolString(piece.c_str()) + end);
+  }
+}
+
+void BatchTool::RaiseOrContinue(const std::string& message) {
+  if (!continueOnError) throw HandyException("%s", message.c_str());
+  ReportError("%s [continuing]\n", message.c_str());
+}
+
+std::vector<std::string> BatchTool::SearchRoots() const {
+  std::vector<std::string> roots;
+  for (const ToolString& dir : overrideDirs) roots.push_back(dir.Text());
+  if (platformDir.NotEmpty()) roots.push_back(platformDir.Text());
+  roots.push_back(sourceDir.Text());
+  return roots;
+}

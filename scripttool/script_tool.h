@@ -1,0 +1,32 @@
+// The script tool: compiles each Lua script with the external compiler
+// "luac" and writes the compiled bytes as a script chunk; in cinematics
+// mode it also lists the shots each script plays as requirements.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "framework/batch_tool.h"
+
+class ChunkWriter;
+
+class ScriptTool : public BatchTool {
+ public:
+  ScriptTool();
+
+  void MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
+                 ToolString& name) override;
+  ToolString GetOutputExtension() override { return ToolString("script"); }
+  void ParseOption(const ToolString& option, const ToolString& value) override;
+  void ResetToolOptions() override { binaryMode = 0; }
+
+  uint32_t binaryMode = 0;
+  bool cinematicsMode = false;
+};
+
+// Writes "scr" holding "NAME" (`name` and its zero byte, when given),
+// "INFO" (the low byte of `bodyFormat`) and "BODY" (every byte of
+// `compiledStream` from its current position to its end). Raises a
+// HandyException when the stream cannot be read.
+void WriteScriptChunks(ChunkWriter* writer, FILE* compiledStream, const char* name,
+                       uint32_t bodyFormat);
