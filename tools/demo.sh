@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds tolscript and munges the bundled examples: binary chunk files into
+# out/binary, readable ones into out/text, both in cinematics mode.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/ensure-packages.sh
+ensure_packages cmake make g++ lua5.1
+
+cmake -S . -B build -DTOLSCRIPT_TESTS=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target tolscript >/dev/null
+
+rm -rf out && mkdir -p out/binary out/text
+./build/tolscript -inputfile '!*.lua' -sourcedir examples/src -outputdir out/binary/ -cinematics
+./build/tolscript -inputfile '!*.lua' -sourcedir examples/src -outputdir out/text/ -cinematics -text
+
+echo
+echo "== out/binary"; ls -l out/binary
+echo
+echo "== out/binary/intro.script (first 64 bytes)"; od -A x -t x1z -N 64 out/binary/intro.script
+echo
+echo "== out/binary/intro.script.req"; cat out/binary/intro.script.req; echo
+echo
+echo "== out/text/patrol.script (first 16 lines)"; head -n 16 out/text/patrol.script
