@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "messages.h"
@@ -38,7 +39,16 @@ class ToolFile {
   const char* GetName() const { return name.c_str(); }
 
   // Little-endian writes of one value each.
-  void WriteByte(uint8_t value);
+  void WriteByte(uint8_t value) {
+    // Inline for the common sequential case: writers go byte by byte.
+    if (handle && position == bufferStart + bufferUsed && bufferUsed < kBufferSize &&
+        position != UINT32_MAX) {
+      buffer[bufferUsed++] = value;
+      if (++position > size) size = position;
+      return;
+    }
+    Put(&value, 1);
+  }
   void WriteWord(uint16_t value);
   void WriteDword(uint32_t value);
   void WriteFloat(float value);
@@ -51,15 +61,22 @@ class ToolFile {
   uint32_t GetSize();
 
  private:
-  // Implementation-defined state (stream, temporary path, write buffer).
+  static constexpr uint32_t kBufferSize = 64 * 1024;
+
   FILE* handle = nullptr;
   std::string name;
   std::string tempPath;
-  std::string buffer;        // pending bytes not yet handed to the stream
-  uint32_t bufferStart = 0;  // file offset of buffer[0]
-  uint32_t position = 0;     // current offset, buffer included
-  uint32_t size = 0;         // length of the file, buffer included
+  // Bytes of the file from bufferStart on that the stream has not seen yet;
+  // a back-patch inside them costs no seek.
+  std::unique_ptr<unsigned char[]> buffer;
+  uint32_t bufferUsed = 0;
+  uint32_t bufferStart = 0;
+  uint32_t streamPosition = 0;  // where the stream stands
+  uint32_t position = 0;        // current offset, buffer included
+  uint32_t size = 0;            // length of the file, buffer included
 
+  void Put(const void* data, size_t count);
   void Flush();
+  void Discard();
   [[noreturn]] void FailWrite(int errorNumber);
 };

@@ -1,0 +1,165 @@
+#include "tool_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <climits>
+#include <cstring>
+
+#include "platform/platform.h"
+
+ToolFile::~ToolFile() { Discard(); }
+
+bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
+  Abandon();
+  name = path;
+  // Beside the target, so that the final rename stays on one file system.
+  std::string pathTemplate = name + ".tmpXXXXXX";
+  handle = platform::CreateUniqueFile(pathTemplate);
+  if (!handle) {
+    int errorNumber = errno;
+    if (fatalOnFailure) {
+      throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
+                           name.c_str(), strerror(errorNumber));
+    }
+    return false;
+  }
+  tempPath = pathTemplate;
+  // Our own buffer batches the writes; a failed write then shows at once.
+  setvbuf(handle, nullptr, _IONBF, 0);
+  buffer = std::make_unique<unsigned char[]>(kBufferSize);
+  bufferUsed = bufferStart = streamPosition = position = size = 0;
+  PrintDebug("Opened file %s for output\n", name.c_str());
+  return true;
+}
+
+void ToolFile::Close() {
+  if (!handle) {
+    name.clear();
+    return;
+  }
+  Flush();
+  if (fflush(handle) != 0) FailWrite(errno);
+  FILE* stream = handle;
+  handle = nullptr;
+  if (fclose(stream) != 0) {
+    // The stream is gone; FailWrite only has the temporary file to remove.
+    FailWrite(errno);
+  }
+  std::string error;
+  if (!platform::RenameFile(tempPath, name, &error)) {
+    platform::RemoveFile(tempPath);
+    tempPath.clear();
+    buffer.reset();
+    throw HandyException("Could not replace %s. DOS reports:\n%s\n", name.c_str(),
+                         error.c_str());
+  }
+  tempPath.clear();
+  buffer.reset();
+  name.clear();
+}
+
+void ToolFile::Abandon() {
+  Discard();
+  name.clear();
+}
+
+void ToolFile::Discard() {
+  if (handle) {
+    fclose(handle);
+    handle = nullptr;
+  }
+  if (!tempPath.empty()) {
+    platform::RemoveFile(tempPath);
+    tempPath.clear();
+  }
+  buffer.reset();
+  bufferUsed = bufferStart = streamPosition = position = size = 0;
+}
+
+bool ToolFile::IsOpen() const { return handle != nullptr; }
+
+void ToolFile::FailWrite(int errorNumber) {
+  if (errorNumber == 0) errorNumber = EIO;
+  // The name stays, as after a failed open, for the caller's clean-up.
+  Discard();
+  throw HandyException("Could not write %s. DOS reports:\n%s\n", name.c_str(),
+                       strerror(errorNumber));
+}
+
+void ToolFile::Flush() {
+  if (bufferUsed == 0) return;
+  if (streamPosition != bufferStart) {
+    // Where long has 32 bits, offsets past 2 GiB cannot be reached by fseek.
+    if constexpr (sizeof(long) < sizeof(uint64_t)) {
+      if (bufferStart > static_cast<uint32_t>(LONG_MAX)) FailWrite(EFBIG);
+    }
+    if (fseek(handle, static_cast<long>(bufferStart), SEEK_SET) != 0) FailWrite(errno);
+  }
+  if (fwrite(buffer.get(), 1, bufferUsed, handle) != bufferUsed) FailWrite(errno);
+  streamPosition = bufferStart + bufferUsed;
+  bufferStart = streamPosition;
+  bufferUsed = 0;
+}
+
+void ToolFile::Put(const void* data, size_t count) {
+  if (!handle) FailWrite(EBADF);
+  if (count > UINT32_MAX - position) FailWrite(EFBIG);
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  while (count > 0) {
+    // Only a write that continues or overlaps the buffered bytes joins them.
+    if (position < bufferStart || position - bufferStart > bufferUsed ||
+        position - bufferStart == kBufferSize) {
+      Flush();
+      bufferStart = position;
+    }
+    uint32_t offset = position - bufferStart;
+    uint32_t part = static_cast<uint32_t>(std::min<size_t>(count, kBufferSize - offset));
+    memcpy(buffer.get() + offset, bytes, part);
+    bufferUsed = std::max(bufferUsed, offset + part);
+    position += part;
+    bytes += part;
+    count -= part;
+  }
+  size = std::max(size, position);
+}
+
+void ToolFile::WriteWord(uint16_t value) {
+  unsigned char bytes[2] = {static_cast<unsigned char>(value),
+                            static_cast<unsigned char>(value >> 8)};
+  Put(bytes, sizeof bytes);
+}
+
+void ToolFile::WriteDword(uint32_t value) {
+  unsigned char bytes[4] = {
+      static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+      static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+  Put(bytes, sizeof bytes);
+}
+
+void ToolFile::WriteFloat(float value) {
+  uint32_t bits;
+  static_assert(sizeof bits == sizeof value);
+  memcpy(&bits, &value, sizeof bits);
+  WriteDword(bits);
+}
+
+void ToolFile::WriteData(const void* data, uint32_t elementSize, uint32_t count) {
+  uint64_t total = static_cast<uint64_t>(elementSize) * count;
+  if (total > UINT32_MAX) FailWrite(EFBIG);
+  if (total > 0) Put(data, static_cast<size_t>(total));
+}
+
+void ToolFile::Printf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatMessageV(format, args);
+  va_end(args);
+  Put(text.data(), text.size());
+}
+
+uint32_t ToolFile::Tell() { return position; }
+
+void ToolFile::Seek(uint32_t offset) { position = offset; }
+
+uint32_t ToolFile::GetSize() { return size; }
