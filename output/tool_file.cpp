@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/path_rules.h"
 #include "platform/platform.h"
 
 ToolFile::~ToolFile() { Discard(); }
@@ -13,35 +14,50 @@ ToolFile::~ToolFile() { Discard(); }
 bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
   Abandon();
   name = path;
+  // The file itself is made later; a missing directory is the failure that
+  // can be told now, before any work is done for the output.
+  platform::PathParts parts = platform::SplitPath(name);
+  std::string directory = parts.drive + parts.dir;
+  if (!directory.empty() && !platform::IsDirectory(directory)) {
+    if (fatalOnFailure) {
+      throw HandyException("Could not open %s for output. DOS reports:\n%s\n", name.c_str(),
+                           strerror(ENOENT));
+    }
+    return false;
+  }
+  buffer = std::make_unique<unsigned char[]>(kBufferSize);
+  bufferUsed = bufferStart = streamPosition = position = size = 0;
+  isOpen = true;
+  PrintDebug("Opened file %s for output\n", name.c_str());
+  return true;
+}
+
+void ToolFile::CreateTemporaryFile() {
   // Beside the target, so that the final rename stays on one file system.
   std::string pathTemplate = name + ".tmpXXXXXX";
   handle = platform::CreateUniqueFile(pathTemplate);
   if (!handle) {
     int errorNumber = errno;
-    if (fatalOnFailure) {
-      throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
-                           name.c_str(), strerror(errorNumber));
-    }
-    return false;
+    Discard();
+    throw HandyException("Could not open %s for output. DOS reports:\n%s\n", name.c_str(),
+                         strerror(errorNumber));
   }
   tempPath = pathTemplate;
   // Our own buffer batches the writes; a failed write then shows at once.
   setvbuf(handle, nullptr, _IONBF, 0);
-  buffer = std::make_unique<unsigned char[]>(kBufferSize);
-  bufferUsed = bufferStart = streamPosition = position = size = 0;
-  PrintDebug("Opened file %s for output\n", name.c_str());
-  return true;
 }
 
 void ToolFile::Close() {
-  if (!handle) {
+  if (!isOpen) {
     name.clear();
     return;
   }
+  if (!handle) CreateTemporaryFile();
   Flush();
   if (fflush(handle) != 0) FailWrite(errno);
   FILE* stream = handle;
   handle = nullptr;
+  isOpen = false;
   if (fclose(stream) != 0) {
     // The stream is gone; FailWrite only has the temporary file to remove.
     FailWrite(errno);
@@ -65,6 +81,7 @@ void ToolFile::Abandon() {
 }
 
 void ToolFile::Discard() {
+  isOpen = false;
   if (handle) {
     fclose(handle);
     handle = nullptr;
@@ -77,7 +94,7 @@ void ToolFile::Discard() {
   bufferUsed = bufferStart = streamPosition = position = size = 0;
 }
 
-bool ToolFile::IsOpen() const { return handle != nullptr; }
+bool ToolFile::IsOpen() const { return isOpen; }
 
 void ToolFile::FailWrite(int errorNumber) {
   if (errorNumber == 0) errorNumber = EIO;
@@ -89,6 +106,7 @@ void ToolFile::FailWrite(int errorNumber) {
 
 void ToolFile::Flush() {
   if (bufferUsed == 0) return;
+  if (!handle) CreateTemporaryFile();
   if (streamPosition != bufferStart) {
     // Where long has 32 bits, offsets past 2 GiB cannot be reached by fseek.
     if constexpr (sizeof(long) < sizeof(uint64_t)) {
@@ -103,7 +121,7 @@ void ToolFile::Flush() {
 }
 
 void ToolFile::Put(const void* data, size_t count) {
-  if (!handle) FailWrite(EBADF);
+  if (!isOpen) FailWrite(EBADF);
   if (count > UINT32_MAX - position) FailWrite(EFBIG);
   const unsigned char* bytes = static_cast<const unsigned char*>(data);
   while (count > 0) {

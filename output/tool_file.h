@@ -41,7 +41,7 @@ class ToolFile {
   // Little-endian writes of one value each.
   void WriteByte(uint8_t value) {
     // Inline for the common sequential case: writers go byte by byte.
-    if (handle && position == bufferStart + bufferUsed && bufferUsed < kBufferSize &&
+    if (isOpen && position == bufferStart + bufferUsed && bufferUsed < kBufferSize &&
         position != UINT32_MAX) {
       buffer[bufferUsed++] = value;
       if (++position > size) size = position;
@@ -63,6 +63,10 @@ class ToolFile {
  private:
   static constexpr uint32_t kBufferSize = 64 * 1024;
 
+  // Open as soon as OpenForOutput succeeded; the temporary file itself is
+  // made at the first flush, so an output that is abandoned before its
+  // first 64 KiB (an unused requirements file) never touches the disk.
+  bool isOpen = false;
   FILE* handle = nullptr;
   std::string name;
   std::string tempPath;
@@ -77,6 +81,7 @@ class ToolFile {
 
   void Put(const void* data, size_t count);
   void Flush();
+  void CreateTemporaryFile();
   void Discard();
   [[noreturn]] void FailWrite(int errorNumber);
 };

@@ -35,7 +35,12 @@ TEST_F(ToolFileTest, CompletedOutputReplacesAnOlderFileOnlyAtClose) {
   EXPECT_STREQ(file.GetName(), "out.bin");
   file.WriteData("new", 1, 3);
   file.Printf("%d", 42);
-  // Until Close the older file stands, and the new one is a sibling.
+  // A small output stays in memory until Close; the older file stands.
+  EXPECT_EQ(ReadFile("out.bin"), "older content");
+  EXPECT_EQ(ListNames("."), Names{"out.bin"});
+  // A large one goes to a sibling temporary file.
+  std::string bulk(70000, 'b');
+  file.WriteData(bulk.data(), 1, static_cast<uint32_t>(bulk.size()));
   EXPECT_EQ(ReadFile("out.bin"), "older content");
   Names names = ListNames(".");
   ASSERT_EQ(names.size(), 2u);
@@ -45,8 +50,14 @@ TEST_F(ToolFileTest, CompletedOutputReplacesAnOlderFileOnlyAtClose) {
   file.Close();
   EXPECT_FALSE(file.IsOpen());
   EXPECT_STREQ(file.GetName(), "");
-  EXPECT_EQ(ReadFile("out.bin"), "new42");
+  EXPECT_EQ(ReadFile("out.bin"), "new42" + bulk);
   EXPECT_EQ(ListNames("."), Names{"out.bin"});
+
+  // An empty output is still made.
+  ASSERT_TRUE(file.OpenForOutput("empty.bin", true));
+  file.Close();
+  EXPECT_TRUE(test_support::Exists("empty.bin"));
+  EXPECT_EQ(ReadFile("empty.bin"), "");
 }
 
 TEST_F(ToolFileTest, AbandonedOutputLeavesNothingAndKeepsTheOlderFile) {
