@@ -130,7 +130,9 @@ struct RunOptions {
 // Runs the program argv[0] (looked up through PATH when it holds no
 // separator) with exactly the arguments `argv`, without a command
 // interpreter, in the current directory, with the program's console and
-// environment, and waits for it to end. argv holds native paths.
+// environment, and waits for it to end. argv holds native paths; argv[0]
+// may also be in the program's own form. A program that cannot be found or
+// started gives StartFailed, never an exit status.
 RunResult RunProgram(const std::vector<std::string>& argv,
                      const RunOptions& options = {});
 

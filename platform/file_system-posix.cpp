@@ -1,0 +1,320 @@
+// File status, files and listings on POSIX.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "directory_index-posix.h"
+#include "path_rules.h"
+#include "path_translation-posix.h"
+#include "platform.h"
+
+namespace platform {
+namespace {
+
+using posix::TranslatePath;
+
+bool StatPath(const std::string& path, struct stat* status) {
+  posix::NativeStatus known;
+  std::optional<std::string> native = TranslatePath(path, &known);
+  if (!native) return false;
+  if (known.known) {
+    *status = known.status;
+    return true;
+  }
+  return stat(native->c_str(), status) == 0;
+}
+
+void SetError(std::string* error) {
+  if (error) *error = std::strerror(errno);
+}
+
+// Open flags and the matching fdopen mode of a C mode string; false for a
+// mode that is not one.
+bool ParseMode(const char* mode, int* flags, std::string* streamMode) {
+  if (!mode) return false;
+  bool update = std::strchr(mode, '+') != nullptr;
+  switch (mode[0]) {
+    case 'r':
+      *flags = update ? O_RDWR : O_RDONLY;
+      break;
+    case 'w':
+      *flags = (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+      break;
+    case 'a':
+      *flags = (update ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+      break;
+    default:
+      return false;
+  }
+  if (std::strchr(mode, 'x') && mode[0] != 'r') *flags |= O_EXCL;
+  // Streams never leak into the programs this process starts.
+  *flags |= O_CLOEXEC;
+  *streamMode = std::string(1, mode[0]) + (update ? "+" : "") + "b";
+  return true;
+}
+
+// Opens `path` with `flags` (which may create it) and keeps the directory
+// index true. Returns the descriptor or -1 with errno set.
+int OpenFile(const std::string& path, int flags) {
+  bool creates = (flags & O_CREAT) != 0;
+  std::optional<posix::CreationTarget> target;
+  if (creates) {
+    target = posix::TranslateForCreation(path);
+  } else if (std::optional<std::string> native = TranslatePath(path)) {
+    target = posix::CreationTarget{std::move(*native), "", "", "", true};
+  }
+  if (!target) return -1;
+  if (!creates || target->exists || target->name.empty()) {
+    return open(target->path.c_str(), flags, 0666);
+  }
+  posix::DirectoryChange change = posix::BeginDirectoryChange(target->dir);
+  int fd = open(target->path.c_str(), flags, 0666);
+  if (fd >= 0) posix::CommitNameAdded(change, target->name);
+  return fd;
+}
+
+char RandomNameChar(std::mt19937_64& random) {
+  // Lower case only, so that a new name cannot be an existing one in
+  // another case unless that one has capitals.
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  return kChars[random() % (sizeof kChars - 1)];
+}
+
+std::mt19937_64& RandomEngine() {
+  thread_local std::mt19937_64 engine([] {
+    std::random_device device;
+    uint64_t seed = (static_cast<uint64_t>(device()) << 32) ^ device();
+    return seed ^ static_cast<uint64_t>(getpid()) ^
+           static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&seed));
+  }());
+  return engine;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat status;
+  return StatPath(path, &status);
+}
+
+std::optional<int64_t> GetFileTime(const std::string& path) {
+  struct stat status;
+  if (!StatPath(path, &status)) return std::nullopt;
+  return static_cast<int64_t>(status.st_mtime);
+}
+
+bool SetFileTime(const std::string& path, int64_t seconds, std::string* error) {
+  std::optional<std::string> native = TranslatePath(path);
+  if (!native) {
+    SetError(error);
+    return false;
+  }
+  timespec times[2];
+  times[0].tv_sec = static_cast<time_t>(seconds);
+  times[0].tv_nsec = 0;
+  if (static_cast<int64_t>(times[0].tv_sec) != seconds) {
+    errno = EOVERFLOW;
+    SetError(error);
+    return false;
+  }
+  times[1] = times[0];
+  if (utimensat(AT_FDCWD, native->c_str(), times, 0) != 0) {
+    SetError(error);
+    return false;
+  }
+  return true;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat status;
+  return StatPath(path, &status) && S_ISDIR(status.st_mode);
+}
+
+std::optional<std::string> DirectoryIdentity(const std::string& path) {
+  struct stat status;
+  if (!StatPath(path, &status) || !S_ISDIR(status.st_mode)) return std::nullopt;
+  return std::to_string(static_cast<uint64_t>(status.st_dev)) + ":" +
+         std::to_string(static_cast<uint64_t>(status.st_ino));
+}
+
+bool RemoveFile(const std::string& path, std::string* error) {
+  std::optional<std::string> native = TranslatePath(path);
+  if (!native) {
+    SetError(error);
+    return false;
+  }
+  std::string dir;
+  std::string name;
+  posix::SplitNativePath(*native, &dir, &name);
+  posix::DirectoryChange change = posix::BeginDirectoryChange(dir);
+  if (unlink(native->c_str()) != 0) {
+    SetError(error);
+    return false;
+  }
+  if (!name.empty()) posix::CommitNameRemoved(change, name);
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to, std::string* error) {
+  std::optional<std::string> source = TranslatePath(from);
+  std::optional<posix::CreationTarget> target;
+  if (source) target = posix::TranslateForCreation(to);
+  if (!source || !target) {
+    SetError(error);
+    return false;
+  }
+  std::string sourceDir;
+  std::string sourceName;
+  posix::SplitNativePath(*source, &sourceDir, &sourceName);
+  std::string targetPath = target->path;
+  std::string targetName = target->name;
+  if (target->exists && targetPath == *source && !target->givenName.empty()) {
+    // Only the letter case changes: take the case given, as the system
+    // that this naming comes from does.
+    targetName = target->givenName;
+    targetPath = source->substr(0, source->size() - sourceName.size()) + targetName;
+  }
+  posix::DirectoryChange sourceChange = posix::BeginDirectoryChange(sourceDir);
+  posix::DirectoryChange targetChange = posix::BeginDirectoryChange(target->dir);
+  if (rename(source->c_str(), targetPath.c_str()) != 0) {
+    SetError(error);
+    return false;
+  }
+  if (targetPath == *source) return true;
+  if (!sourceName.empty()) posix::CommitNameRemoved(sourceChange, sourceName);
+  if (!targetName.empty()) posix::CommitNameAdded(targetChange, targetName);
+  return true;
+}
+
+FILE* OpenStream(const std::string& path, const char* mode) {
+  int flags = 0;
+  std::string streamMode;
+  if (!ParseMode(mode, &flags, &streamMode)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  int fd = OpenFile(path, flags);
+  if (fd < 0) return nullptr;
+  // The system opens a directory for reading; a stream on one is no file.
+  struct stat status;
+  if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    close(fd);
+    errno = EISDIR;
+    return nullptr;
+  }
+  FILE* stream = fdopen(fd, streamMode.c_str());
+  if (!stream) {
+    int saved = errno;
+    close(fd);
+    errno = saved;
+  }
+  return stream;
+}
+
+FILE* CreateUniqueFile(std::string& pathTemplate) {
+  constexpr size_t kRandomChars = 6;
+  if (pathTemplate.size() < kRandomChars ||
+      pathTemplate.compare(pathTemplate.size() - kRandomChars, kRandomChars, "XXXXXX") != 0) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  std::optional<posix::CreationTarget> target =
+      posix::TranslateForCreation(pathTemplate, /*lookUpName=*/false);
+  if (!target) return nullptr;
+  if (target->name.size() < kRandomChars) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  std::string path = target->path;
+  std::string name = target->name;
+  std::mt19937_64& random = RandomEngine();
+  constexpr int kAttempts = 1000;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    for (size_t i = 0; i < kRandomChars; ++i) {
+      char c = RandomNameChar(random);
+      path[path.size() - kRandomChars + i] = c;
+      name[name.size() - kRandomChars + i] = c;
+    }
+    posix::DirectoryChange change = posix::BeginDirectoryChange(target->dir);
+    // 0666 less the umask, like any other output; mkstemp would give 0600.
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    posix::CommitNameAdded(change, name);
+    FILE* stream = fdopen(fd, "w+b");
+    if (!stream) {
+      int saved = errno;
+      close(fd);
+      unlink(path.c_str());
+      errno = saved;
+      return nullptr;
+    }
+    pathTemplate.replace(pathTemplate.size() - kRandomChars, kRandomChars,
+                         name.substr(name.size() - kRandomChars));
+    return stream;
+  }
+  errno = EEXIST;
+  return nullptr;
+}
+
+std::string NativePath(const std::string& path) {
+  return TranslatePath(path).value_or(std::string());
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& pattern) {
+  std::vector<DirEntry> entries;
+  size_t separator = pattern.find_last_of("\\/");
+  std::string dirPart;
+  std::string namePattern;
+  if (separator != std::string::npos) {
+    dirPart = pattern.substr(0, separator + 1);
+    namePattern = pattern.substr(separator + 1);
+  } else if (pattern.size() >= 2 && pattern[1] == ':') {
+    dirPart = pattern.substr(0, 2);
+    namePattern = pattern.substr(2);
+  } else {
+    namePattern = pattern;
+  }
+  if (namePattern.empty() || namePattern.find('\0') != std::string::npos) return entries;
+  std::string dir = ".";
+  if (!dirPart.empty()) {
+    std::optional<std::string> native = TranslatePath(dirPart);
+    if (!native) return entries;
+    dir = std::move(*native);
+  }
+  DIR* handle = opendir(dir.c_str());
+  if (!handle) return entries;
+  int dirFd = dirfd(handle);
+  while (dirent* entry = readdir(handle)) {
+    std::string_view name = entry->d_name;
+    if (!WildcardMatch(namePattern, name)) continue;
+    bool isDirectory = false;
+#ifdef DT_DIR
+    if (entry->d_type == DT_DIR) {
+      isDirectory = true;
+    } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+#else
+    {
+#endif
+      // Links count as what they point to, as stat sees them.
+      struct stat status;
+      isDirectory = fstatat(dirFd, entry->d_name, &status, 0) == 0 && S_ISDIR(status.st_mode);
+    }
+    entries.push_back(DirEntry{std::string(name), isDirectory});
+  }
+  closedir(handle);
+  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
+    return ListingOrderLess(a.name, b.name);
+  });
+  return entries;
+}
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+// Translation of program-form paths to native POSIX paths at the platform
+// boundary: the start directory from SplitForPosix, then each component as
+// spelt when it exists so, else its stored spelling in another case (from
+// the directory index), else as given.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform::posix {
+
+// The native path of `path`, resolved as far as its components exist.
+// Nothing, with errno set, for a path that cannot be translated: empty
+// (ENOENT), holding a NUL (EINVAL), or too long (ENAMETOOLONG).
+// When the translation had to read the status of the path itself, it is
+// handed back through `status`, so that callers need not read it again.
+struct NativeStatus {
+  bool known = false;
+  struct stat status;
+};
+std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* status = nullptr);
+
+// Where a file named by `path` is to be created or replaced.
+struct CreationTarget {
+  std::string path;     // native path to open
+  std::string dir;      // native directory, "." for the current one
+  std::string name;     // the file name in `dir`; empty when there is none
+  std::string givenName;  // the last component as given
+  bool exists = false;  // `name` is already in `dir`
+};
+
+// The directory is resolved like TranslatePath; the file name is an
+// existing case variant when `lookUpName` and there is one, else as given.
+std::optional<CreationTarget> TranslateForCreation(std::string_view path, bool lookUpName = true);
+
+// The directory of a native path as FindStoredName takes it, and the name.
+void SplitNativePath(const std::string& path, std::string* dir, std::string* name);
+
+}  // namespace platform::posix

@@ -1,0 +1,117 @@
+// What running programs means on POSIX: signals, redirection to files named
+// in program form, PATH search, program paths in program form.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+using test_support::Exists;
+using test_support::ListNames;
+using test_support::MakeDirs;
+using test_support::ReadFile;
+using test_support::ScopedEnv;
+using test_support::TempDir;
+using test_support::WriteFile;
+
+TEST(PlatformRunProgramPosixTest, KilledChildIsSignalledNotExited) {
+  TempDir temp;
+  RunResult result = RunProgram({"sh", "-c", "kill -9 $$"});
+  EXPECT_EQ(result.kind, RunResult::Kind::Signalled);
+  EXPECT_EQ(result.exitCode, 9);
+  EXPECT_FALSE(result.Succeeded());
+  EXPECT_FALSE(result.error.empty());
+}
+
+TEST(PlatformRunProgramPosixTest, OutputAndErrorGoToFilesInProgramForm) {
+  TempDir temp;
+  MakeDirs("Logs");
+  WriteFile("Logs/out.txt", "older and longer content\n");
+  RunOptions options;
+  options.stdoutPath = "logs\\OUT.txt";
+  options.stderrPath = "LOGS\\Err.txt";
+  RunResult result = RunProgram({"sh", "-c", "echo out; echo err >&2; exit 2"}, options);
+  ASSERT_EQ(result.kind, RunResult::Kind::Exited) << result.error;
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(ListNames("Logs"), (std::vector<std::string>{"Err.txt", "out.txt"}));
+  EXPECT_EQ(ReadFile("Logs/out.txt"), "out\n");
+  EXPECT_EQ(ReadFile("Logs/Err.txt"), "err\n");
+}
+
+TEST(PlatformRunProgramPosixTest, OneFileForBothStreamsKeepsTheirOrder) {
+  TempDir temp;
+  RunOptions options;
+  options.stdoutPath = "both.txt";
+  options.stderrPath = "BOTH.TXT";  // the same file in another spelling
+  RunResult result = RunProgram({"sh", "-c", "echo one; echo two >&2; echo three"}, options);
+  ASSERT_TRUE(result.Succeeded()) << result.error;
+  EXPECT_EQ(ReadFile("both.txt"), "one\ntwo\nthree\n");
+  EXPECT_EQ(ListNames("."), std::vector<std::string>{"both.txt"});
+}
+
+TEST(PlatformRunProgramPosixTest, UnopenableRedirectionDoesNotStartTheProgram) {
+  TempDir temp;
+  ScopedEnv out("ARGV_RECORDER_OUT", temp.Path() + "/args.txt");
+  RunOptions options;
+  options.stdoutPath = "nodir\\out.txt";
+  RunResult result = RunProgram({TOLSCRIPT_ARGV_RECORDER, "x"}, options);
+  EXPECT_EQ(result.kind, RunResult::Kind::StartFailed);
+  EXPECT_NE(result.error.find("nodir\\out.txt"), std::string::npos) << result.error;
+  EXPECT_FALSE(Exists(temp.Path() + "/args.txt"));
+}
+
+TEST(PlatformRunProgramPosixTest, MissingProgramIsNamedWithTheSystemText) {
+  TempDir temp;
+  RunResult result = RunProgram({"tolscript-missing-luac"});
+  EXPECT_EQ(result.kind, RunResult::Kind::StartFailed);
+  EXPECT_EQ(result.error, "tolscript-missing-luac: No such file or directory");
+  RunResult directory = RunProgram({"./"});
+  EXPECT_EQ(directory.kind, RunResult::Kind::StartFailed);
+}
+
+TEST(PlatformRunProgramPosixTest, ProgramIsFoundThroughPathAndInProgramForm) {
+  TempDir temp;
+  MakeDirs("Bin");
+  MakeDirs("Tools");
+  fs::copy_file(TOLSCRIPT_ARGV_RECORDER, "Bin/recorder-in-path");
+  fs::copy_file(TOLSCRIPT_ARGV_RECORDER, "Tools/Recorder");
+  WriteFile("Bin/not-executable", "");
+  ScopedEnv path("PATH", temp.Path() + "/Empty:" + temp.Path() + "/Bin");
+  ScopedEnv status("ARGV_RECORDER_STATUS", "5");
+  ScopedEnv out("ARGV_RECORDER_OUT", "args.txt");
+
+  RunResult found = RunProgram({"recorder-in-path", "a b"});
+  EXPECT_EQ(found.kind, RunResult::Kind::Exited) << found.error;
+  EXPECT_EQ(found.exitCode, 5);
+  EXPECT_EQ(ReadFile("args.txt"), "[a b]\n");
+
+  RunResult programForm = RunProgram({"tools\\recorder", "c"});
+  EXPECT_EQ(programForm.kind, RunResult::Kind::Exited) << programForm.error;
+  EXPECT_EQ(programForm.exitCode, 5);
+  EXPECT_EQ(ReadFile("args.txt"), "[c]\n");
+
+  RunResult notExecutable = RunProgram({"not-executable"});
+  EXPECT_EQ(notExecutable.kind, RunResult::Kind::StartFailed);
+  EXPECT_EQ(notExecutable.error, "not-executable: Permission denied");
+}
+
+TEST(PlatformRunProgramPosixTest, ArgumentWithNulIsRefused) {
+  TempDir temp;
+  ScopedEnv out("ARGV_RECORDER_OUT", temp.Path() + "/args.txt");
+  RunResult result = RunProgram({TOLSCRIPT_ARGV_RECORDER, std::string("a\0b", 3)});
+  EXPECT_EQ(result.kind, RunResult::Kind::StartFailed);
+  EXPECT_FALSE(Exists(temp.Path() + "/args.txt"));
+}
+
+}  // namespace
+}  // namespace platform
