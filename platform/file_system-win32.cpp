@@ -1,0 +1,256 @@
+// Files, status and listings on Windows: the paths go to the system as they
+// stand.
+#include "platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <random>
+
+#include "path_rules.h"
+#include "system_error-win32.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int64_t kTicksPerSecond = 10000000;
+// Seconds from 1601-01-01, where FILETIME counts from, to 1970-01-01.
+constexpr int64_t kEpochOffset = 11644473600;
+
+// A string holding a NUL would reach the system cut short, naming another
+// file.
+bool Representable(const std::string& path) {
+  return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+int64_t SecondsFromFileTime(const FILETIME& time) {
+  uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochOffset;
+}
+
+bool FileTimeFromSeconds(int64_t seconds, FILETIME* time) {
+  // FILETIME starts in 1601; SetFileTime() takes 0 to mean "leave as it
+  // is" and no value with the top bit set.
+  constexpr int64_t kMaxSeconds = INT64_MAX / kTicksPerSecond - kEpochOffset;
+  if (seconds <= -kEpochOffset || seconds > kMaxSeconds) return false;
+  uint64_t ticks = static_cast<uint64_t>(seconds + kEpochOffset) * kTicksPerSecond;
+  time->dwLowDateTime = static_cast<DWORD>(ticks);
+  time->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return true;
+}
+
+void SetError(std::string* error, DWORD code) {
+  if (error != nullptr) *error = SystemErrorMessage(code);
+}
+
+DWORD Attributes(const std::string& path) {
+  if (!Representable(path)) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesA(path.c_str());
+}
+
+// Letters and digits only: the name must stay unique on a file system that
+// ignores case.
+char RandomNameCharacter() {
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 generator([] {
+    std::random_device device;
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    std::seed_seq seed{device(), device(), static_cast<unsigned>(GetCurrentProcessId()),
+                       static_cast<unsigned>(counter.LowPart),
+                       static_cast<unsigned>(counter.HighPart)};
+    return std::mt19937_64(seed);
+  }());
+  std::uniform_int_distribution<size_t> pick(0, sizeof(kAlphabet) - 2);
+  return kAlphabet[pick(generator)];
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::string& path) {
+  DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::optional<int64_t> GetFileTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!Representable(path) ||
+      !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  return SecondsFromFileTime(data.ftLastWriteTime);
+}
+
+bool SetFileTime(const std::string& path, int64_t seconds, std::string* error) {
+  FILETIME time;
+  if (!FileTimeFromSeconds(seconds, &time)) {
+    SetError(error, ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (!Representable(path)) {
+    SetError(error, ERROR_INVALID_NAME);
+    return false;
+  }
+  // Backup semantics let the same call open a directory.
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    SetError(error, GetLastError());
+    return false;
+  }
+  bool done = ::SetFileTime(file, nullptr, &time, &time) != 0;
+  if (!done) SetError(error, GetLastError());
+  CloseHandle(file);
+  return done;
+}
+
+std::optional<std::string> DirectoryIdentity(const std::string& path) {
+  if (!Representable(path)) return std::nullopt;
+  HANDLE directory = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (directory == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool known = GetFileInformationByHandle(directory, &info) != 0;
+  CloseHandle(directory);
+  if (!known || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return std::nullopt;
+  uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
+}
+
+bool RemoveFile(const std::string& path, std::string* error) {
+  if (!Representable(path)) {
+    SetError(error, ERROR_INVALID_NAME);
+    return false;
+  }
+  if (DeleteFileA(path.c_str())) return true;
+  SetError(error, GetLastError());
+  return false;
+}
+
+bool RenameFile(const std::string& from, const std::string& to, std::string* error) {
+  if (!Representable(from) || !Representable(to)) {
+    SetError(error, ERROR_INVALID_NAME);
+    return false;
+  }
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  SetError(error, GetLastError());
+  return false;
+}
+
+FILE* OpenStream(const std::string& path, const char* mode) {
+  if (!Representable(path)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  return std::fopen(path.c_str(), mode);
+}
+
+FILE* CreateUniqueFile(std::string& pathTemplate) {
+  constexpr std::string_view kPlaceholder = "XXXXXX";
+  if (pathTemplate.size() < kPlaceholder.size() ||
+      std::string_view(pathTemplate).substr(pathTemplate.size() - kPlaceholder.size()) !=
+          kPlaceholder ||
+      pathTemplate.find('\0') != std::string::npos) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  std::string candidate = pathTemplate;
+  DWORD lastError = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    for (size_t i = candidate.size() - kPlaceholder.size(); i < candidate.size(); ++i) {
+      candidate[i] = RandomNameCharacter();
+    }
+    // CREATE_NEW fails when the name exists: the check and the creation are
+    // one step, so no other process can take the name in between. No
+    // FILE_SHARE_DELETE: like every stream the C runtime opens, the file
+    // cannot be deleted while it is open.
+    HANDLE file = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      lastError = GetLastError();
+      // Access is also denied for a directory of that name or a file
+      // waiting to be deleted; another name may do.
+      if (lastError == ERROR_FILE_EXISTS || lastError == ERROR_ALREADY_EXISTS ||
+          lastError == ERROR_ACCESS_DENIED) {
+        continue;
+      }
+      break;
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+    if (descriptor == -1) {
+      CloseHandle(file);
+      DeleteFileA(candidate.c_str());
+      errno = EMFILE;
+      return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, "w+b");
+    if (stream == nullptr) {
+      int saved = errno;
+      _close(descriptor);
+      DeleteFileA(candidate.c_str());
+      errno = saved;
+      return nullptr;
+    }
+    pathTemplate = candidate;
+    return stream;
+  }
+  errno = ErrnoFromSystemError(lastError);
+  return nullptr;
+}
+
+std::string NativePath(const std::string& path) { return path; }
+
+std::vector<DirEntry> ListDirectory(const std::string& pattern) {
+  std::vector<DirEntry> entries;
+  if (!Representable(pattern)) return entries;
+
+  size_t split = 0;
+  for (size_t i = pattern.size(); i > 0; --i) {
+    if (IsSeparator(pattern[i - 1])) {
+      split = i;
+      break;
+    }
+  }
+  if (split == 0 && pattern.size() >= 2 && pattern[1] == ':') split = 2;
+  std::string namePattern = pattern.substr(split);
+  if (namePattern.empty()) return entries;
+
+  // The system's own matching also looks at short 8.3 names ("*.lua" finds
+  // "a.luac" through "A~1.LUA") and treats '?' and '.' in DOS ways. List
+  // every name and match it here, the same way as on every platform; a name
+  // without wildcards is looked up directly.
+  bool literal = namePattern.find_first_of("*?") == std::string::npos;
+  std::string query = literal ? pattern : pattern.substr(0, split) + "*";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(query.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    if (WildcardMatch(namePattern, found.cFileName)) {
+      entries.push_back({found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+
+  std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
+    return ListingOrderLess(a.name, b.name);
+  });
+  return entries;
+}
+
+}  // namespace platform
