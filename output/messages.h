@@ -7,7 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// The C++ runtime formats with the C99 rules there (%zu, %lld), so check by
+// those rather than by the system library's.
+#define TOOL_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#elif defined(__GNUC__)
 #define TOOL_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
 #define TOOL_PRINTF(fmt, args)
