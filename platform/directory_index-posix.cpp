@@ -94,8 +94,10 @@ struct Index {
 // whole seconds only need more.
 constexpr int64_t kRacyWindowNs = 50'000'000;
 constexpr int64_t kRacyWindowWholeSecondsNs = 2'000'000'000;
-// Bounds the memory a walk over a large tree can pin.
-constexpr size_t kMaxIndexes = 4096;
+// Bounds the memory a walk over a large tree can pin. A run over layered
+// roots touches each directory once per root, so the bound must stay well
+// above the directory count of a big tree or every lookup rescans.
+constexpr size_t kMaxIndexes = 65536;
 
 std::mutex indexMutex;
 std::unordered_map<std::string, Index>& Indexes() {

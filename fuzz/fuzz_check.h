@@ -1,0 +1,15 @@
+// How a fuzz target reports a broken property: the condition and a note on
+// stderr, then abort(), which libFuzzer records as a crash with its input.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition, note)                                                   \
+  do {                                                                                \
+    if (!(condition)) {                                                               \
+      std::fprintf(stderr, "%s:%d: property failed: %s (%s)\n", __FILE__, __LINE__, \
+                   #condition, note);                                                 \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (0)
