@@ -85,8 +85,12 @@ struct Index {
   DirectoryStamp stamp;
   // The directory changed so shortly before it was read that a later change
   // could carry the same time stamp (file systems stamp with a coarse
-  // clock); such an index is read again on its next use.
+  // clock); such an index is read once more on its first use after
+  // `racyUntilNs`, when any such change would show. Reading it again on
+  // every use instead would rescan a folder that is being written to at
+  // each lookup.
   bool racy = false;
+  int64_t racyUntilNs = 0;
   std::unordered_map<std::string, NameGroup> names;
 };
 
@@ -129,6 +133,7 @@ Index ReadIndex(const std::string& dir, const DirectoryStamp& stamp) {
   int64_t window =
       stamp.ctimeNs % 1000000000 == 0 ? kRacyWindowWholeSecondsNs : kRacyWindowNs;
   index.racy = readStart - stamp.ctimeNs < window;
+  index.racyUntilNs = stamp.ctimeNs + window;
   // An unreadable directory gives an empty index: nothing in it can be
   // found by another spelling, which is what reading it would say too.
   DIR* handle = opendir(dir.c_str());
@@ -154,7 +159,8 @@ std::optional<std::string> FindStoredName(const std::string& dir, std::string_vi
     if (at != indexes.end()) indexes.erase(at);
     return std::nullopt;
   }
-  if (at == indexes.end() || at->second.stamp != *stamp || at->second.racy) {
+  if (at == indexes.end() || at->second.stamp != *stamp ||
+      (at->second.racy && NowNanoseconds() >= at->second.racyUntilNs)) {
     if (at == indexes.end() && indexes.size() >= kMaxIndexes) indexes.clear();
     Index fresh = ReadIndex(dir, *stamp);
     at = indexes.insert_or_assign(dir, std::move(fresh)).first;
@@ -194,6 +200,11 @@ void Commit(const DirectoryChange& change, const std::string& name, bool added) 
     RemoveName(at->second, name);
   }
   at->second.stamp = *stamp;
+  // The new stamp is our own change, which the index now holds; treating it
+  // as racy would rescan a folder that is being written to every few
+  // milliseconds. Left open: another process changing the same folder
+  // within the same clock tick as our change.
+  at->second.racy = false;
 }
 
 }  // namespace

@@ -46,8 +46,9 @@ bool IsExecutableFile(const std::string& path) {
 // Searches PATH the way posix_spawnp does, only to tell a missing program
 // apart before starting it: a C library may otherwise report it as a child
 // that exits with 127, which would pass for the program's own status.
-// Returns 0 when found, else the errno the search ends with.
-int SearchPath(const std::string& program) {
+// Returns 0 with `found` set when found, else the errno the search ends
+// with. The program is then started by that path, not searched for again.
+int SearchPath(const std::string& program, std::string* found) {
   std::optional<std::string> path = GetEnv("PATH");
   std::string list = path ? *path : "/bin:/usr/bin";
   int result = ENOENT;
@@ -57,7 +58,10 @@ int SearchPath(const std::string& program) {
     if (end == std::string::npos) end = list.size();
     std::string dir = list.substr(begin, end - begin);
     std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
-    if (IsExecutableFile(candidate)) return 0;
+    if (IsExecutableFile(candidate)) {
+      *found = std::move(candidate);
+      return 0;
+    }
     if (access(candidate.c_str(), F_OK) == 0) result = EACCES;
     begin = end + 1;
   }
@@ -176,7 +180,9 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
       if (!IsExecutableFile(program)) searchError = access(program.c_str(), F_OK) == 0 ? EACCES : ENOENT;
     }
   } else {
-    searchError = SearchPath(program);
+    std::string found;
+    searchError = SearchPath(program, &found);
+    if (searchError == 0) program = std::move(found);
   }
   if (searchError != 0) {
     result.error = argv[0] + ": " + std::strerror(searchError);
@@ -217,12 +223,12 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
 
   std::vector<char*> arguments;
   arguments.reserve(argv.size() + 1);
-  arguments.push_back(program.data());
+  arguments.push_back(const_cast<char*>(argv[0].c_str()));
   for (size_t i = 1; i < argv.size(); ++i) arguments.push_back(const_cast<char*>(argv[i].c_str()));
   arguments.push_back(nullptr);
 
   pid_t child = 0;
-  int spawnError = posix_spawnp(&child, program.c_str(), &setup.actions, &setup.attributes,
+  int spawnError = posix_spawn(&child, program.c_str(), &setup.actions, &setup.attributes,
                                 arguments.data(), environ);
   if (spawnError != 0) {
     result.error = argv[0] + ": " + std::strerror(spawnError);

@@ -94,14 +94,19 @@ void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
 
 void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                            ToolString& name) {
-  std::string tempPath = "luaXXXXXX";
-  FILE* created = platform::CreateUniqueFile(tempPath);
+  // The unique name is reserved atomically; the compiler writes a file of
+  // its own beside it, named after it, so that no other run can pick the
+  // same name and the compiler creates its output rather than truncating
+  // ours (which makes some file systems flush it to disk at once).
+  std::string reservedPath = "luaXXXXXX";
+  FILE* created = platform::CreateUniqueFile(reservedPath);
   if (created == nullptr) {
     DebugAssertion("0");
     FailToRead();
   }
   std::fclose(created);
-  TemporaryFile temp(tempPath);
+  TemporaryFile reserved(reservedPath);
+  TemporaryFile temp(reservedPath + ".luac");
 
   // A failed compile fails the conversion even when it left a file behind:
   // that file may be partial.
@@ -127,6 +132,7 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
     WriteRequirements(reqWriter, root);
   }
 
+  reserved.Remove();
   int removeError = temp.Remove();
   if (removeError != 0) {
     std::printf("Could not delete, res = %d, errno = %d\n", -1, removeError);

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# How much the program adds to the compiler's own work: munges a generated
+# corpus of Lua scripts once with the program and once with a plain shell
+# loop that runs "luac -s -o" per file, and prints both times and their
+# ratio (program / loop; at most 1.0 is the goal). Wall time decides; the
+# CPU time (user + system, the compilers included) is printed beside it,
+# as it is less disturbed by other work on the machine.
+#
+# Usage: bench/luac_ratio.sh [program]   (default: build/tolscript)
+# Environment: COUNT (scripts, default 2000), REPEAT (runs of each side,
+# the best one counts, default 3), KEEP=1 keeps the work directory.
+set -euo pipefail
+
+program=${1:-build/tolscript}
+count=${COUNT:-2000}
+repeat=${REPEAT:-3}
+
+case $program in
+  /*) ;;
+  *) program=$(pwd)/$program ;;
+esac
+if [ ! -x "$program" ]; then
+  echo "luac_ratio: no program at $program" >&2
+  exit 2
+fi
+command -v luac >/dev/null || { echo "luac_ratio: luac is not on PATH" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/luac-ratio.XXXXXX")
+cleanup() { [ "${KEEP:-0}" = 1 ] || rm -rf "$work"; }
+trap cleanup EXIT INT TERM
+
+# The corpus: scripts of 1 to 40 functions in 20 folders (some nested),
+# with tables, loops, strings, comments and cinematic shots, so that sizes
+# range from a few hundred bytes to some kilobytes.
+mkdir -p "$work/src"
+awk -v count="$count" -v root="$work/src" 'BEGIN {
+  srand(20261206)
+  for (i = 0; i < count; i++) {
+    folder = sprintf("%s/area%02d", root, i % 20)
+    if (i % 3 == 0) folder = folder "/sub" (i % 4)
+    if (!(folder in made)) { system("mkdir -p \"" folder "\""); made[folder] = 1 }
+    file = sprintf("%s/script%04d.lua", folder, i)
+    functions = 1 + int(rand() * rand() * 40)
+    printf "-- generated script %d\nlocal state = { id = %d, name = \"s%d\" }\n", i, i, i > file
+    for (f = 0; f < functions; f++) {
+      printf "function F%d_%d(a, b)\n", i, f > file
+      printf "  local t = { %d, %d, \"x%d\", k = %f }\n", f, f * 7, f, rand() > file
+      printf "  for n = 1, a or %d do\n    b = (b or 0) + n * %d\n  end\n", f + 3, f + 1 > file
+      if (rand() < 0.3) printf "  PlayCinematicShot('Shot%d_%d') -- cinematic\n", i, f > file
+      if (rand() < 0.5) printf "  if b > %d then return t[1] .. state.name end\n", f * 11 > file
+      printf "  return b, #t\nend\n" > file
+    }
+    close(file)
+  }
+}'
+
+# Runs the command given and sets `wall` and `cpu` (seconds).
+measure() {
+  local TIMEFORMAT='%R %U %S' times
+  times=$( { time "$@" > /dev/null 2>&3; } 3>&2 2>&1 )
+  wall=$(awk '{ printf "%.3f", $1 }' <<< "$times")
+  cpu=$(awk '{ printf "%.3f", $2 + $3 }' <<< "$times")
+}
+
+# Keeps the run with the least wall time of `repeat` runs of a side.
+best() {
+  local side=$1 run
+  shift
+  best_wall= best_cpu=
+  for run in $(seq "$repeat"); do
+    "${side}_prepare"
+    measure "$@"
+    if [ -z "$best_wall" ] || awk -v a="$wall" -v b="$best_wall" 'BEGIN { exit !(a < b) }'; then
+      best_wall=$wall best_cpu=$cpu
+    fi
+  done
+}
+
+# (a) The program over the whole tree in one run.
+program_prepare() { rm -rf "$work/out"; mkdir -p "$work/out"; }
+munge() { (cd "$work/src" && "$program" -inputfile '!*.lua' -outputdir '../out/' -quiet); }
+best program munge
+program_wall=$best_wall program_cpu=$best_cpu
+made=$(find "$work/out" -name '*.script' | wc -l)
+if [ "$made" -ne "$count" ]; then
+  echo "luac_ratio: the program made $made outputs of $count" >&2
+  exit 1
+fi
+
+# (b) A plain loop, one compiler run per file.
+find "$work/src" -name '*.lua' | sort > "$work/list"
+loop_prepare() { rm -rf "$work/loop"; mkdir -p "$work/loop"; }
+compile_each() {
+  local n=0 file
+  while read -r file; do
+    n=$((n + 1))
+    luac -s -o "$work/loop/$n.luac" "$file"
+  done < "$work/list"
+}
+best loop compile_each
+loop_wall=$best_wall loop_cpu=$best_cpu
+
+echo "scripts:   $count ($(du -sk "$work/src" | cut -f1) KiB of source)"
+[ "${KEEP:-0}" = 1 ] && echo "kept:      $work"
+echo "program:   ${program_wall} s wall, ${program_cpu} s CPU (best of $repeat)"
+echo "luac loop: ${loop_wall} s wall, ${loop_cpu} s CPU (best of $repeat)"
+awk -v pw="$program_wall" -v lw="$loop_wall" -v pc="$program_cpu" -v lc="$loop_cpu" 'BEGIN {
+  printf "ratio:     %.3f wall, %.3f CPU (program / loop; target <= 1.0)\n", pw / lw, pc / lc
+}'
