@@ -26,8 +26,7 @@ std::string Under(const std::string& root, const std::string& dir, const std::st
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
 // The full path of a list, spelled one way: lower case, "." and ".."
-// resolved. A list reached again through a link is caught by the nesting
-// bound instead.
+// resolved.
 std::string ListKey(const char* path) {
   std::string full = platform::ToLowerAscii(platform::MakeFullPath(path).value_or(path));
   std::vector<std::string> parts;
@@ -135,7 +134,10 @@ void BatchTool::InputFileOption(const char* value) {
 }
 
 void BatchTool::ReadInputList(const char* path) {
-  std::string key = ListKey(path);
+  // The file itself when it can be named, so that a link to a list is the
+  // list; otherwise its spelling.
+  std::optional<std::string> identity = platform::FileIdentity(path);
+  std::string key = identity ? "id:" + *identity : ListKey(path);
   for (const std::string& open : openLists) {
     if (open == key) {
       RaiseOrContinue(FormatMessage("Input file @%s: list names itself.", path));

@@ -5,9 +5,58 @@
 #include <cstdarg>
 #include <climits>
 #include <cstring>
+#include <map>
+#include <string_view>
+#include <vector>
 
 #include "platform/path_rules.h"
 #include "platform/platform.h"
+
+namespace {
+
+constexpr const char* kTempInfix = ".tmp";
+constexpr size_t kTempRandomLength = 6;
+
+// Temporary files that a run killed half-way left beside the outputs of a
+// folder, by the output they were for (lower case). Each folder is listed
+// once per run; a stale file goes when its output is written again.
+std::map<std::string, std::map<std::string, std::vector<std::string>>>& StaleTemporaries() {
+  static auto* stale = new std::map<std::string, std::map<std::string, std::vector<std::string>>>();
+  return *stale;
+}
+
+bool IsTempSuffix(std::string_view suffix) {
+  if (suffix.size() != std::strlen(kTempInfix) + kTempRandomLength) return false;
+  if (suffix.substr(0, std::strlen(kTempInfix)) != kTempInfix) return false;
+  for (char c : suffix.substr(std::strlen(kTempInfix))) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+void RemoveStaleTemporaries(const std::string& directory, const std::string& outputName) {
+  std::string folderKey = platform::ToLowerAscii(directory);
+  auto& folders = StaleTemporaries();
+  auto folder = folders.find(folderKey);
+  if (folder == folders.end()) {
+    folder = folders.emplace(folderKey, std::map<std::string, std::vector<std::string>>()).first;
+    std::string pattern = directory + "*" + kTempInfix + "??????";
+    for (const platform::DirEntry& entry : platform::ListDirectory(pattern)) {
+      size_t cut = entry.name.size() - std::strlen(kTempInfix) - kTempRandomLength;
+      if (entry.isDirectory || entry.name.size() <= std::strlen(kTempInfix) + kTempRandomLength ||
+          !IsTempSuffix(std::string_view(entry.name).substr(cut))) {
+        continue;
+      }
+      folder->second[platform::ToLowerAscii(entry.name.substr(0, cut))].push_back(entry.name);
+    }
+  }
+  auto stale = folder->second.find(platform::ToLowerAscii(outputName));
+  if (stale == folder->second.end()) return;
+  for (const std::string& name : stale->second) platform::RemoveFile(directory + name);
+  folder->second.erase(stale);
+}
+
+}  // namespace
 
 ToolFile::~ToolFile() { Discard(); }
 
@@ -25,6 +74,7 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
     }
     return false;
   }
+  RemoveStaleTemporaries(directory, parts.name + parts.ext);
   buffer = std::make_unique<unsigned char[]>(kBufferSize);
   bufferUsed = bufferStart = streamPosition = position = size = 0;
   isOpen = true;
@@ -34,7 +84,7 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
 
 void ToolFile::CreateTemporaryFile() {
   // Beside the target, so that the final rename stays on one file system.
-  std::string pathTemplate = name + ".tmpXXXXXX";
+  std::string pathTemplate = name + kTempInfix + "XXXXXX";
   handle = platform::CreateUniqueFile(pathTemplate);
   if (!handle) {
     int errorNumber = errno;

@@ -143,6 +143,13 @@ std::optional<std::string> DirectoryIdentity(const std::string& path) {
          std::to_string(static_cast<uint64_t>(status.st_ino));
 }
 
+std::optional<std::string> FileIdentity(const std::string& path) {
+  struct stat status;
+  if (!StatPath(path, &status)) return std::nullopt;
+  return std::to_string(static_cast<uint64_t>(status.st_dev)) + ":" +
+         std::to_string(static_cast<uint64_t>(status.st_ino));
+}
+
 bool RemoveFile(const std::string& path, std::string* error) {
   std::optional<std::string> native = TranslatePath(path);
   if (!native) {

@@ -48,8 +48,10 @@ bool FileTimeFromSeconds(int64_t seconds, FILETIME* time) {
   return true;
 }
 
+// errno too, as the C library's calls on POSIX leave it.
 void SetError(std::string* error, DWORD code) {
   if (error != nullptr) *error = SystemErrorMessage(code);
+  errno = ErrnoFromSystemError(code);
 }
 
 DWORD Attributes(const std::string& path) {
@@ -128,6 +130,20 @@ std::optional<std::string> DirectoryIdentity(const std::string& path) {
   bool known = GetFileInformationByHandle(directory, &info) != 0;
   CloseHandle(directory);
   if (!known || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return std::nullopt;
+  uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
+}
+
+std::optional<std::string> FileIdentity(const std::string& path) {
+  if (!Representable(path)) return std::nullopt;
+  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool known = GetFileInformationByHandle(file, &info) != 0;
+  CloseHandle(file);
+  if (!known) return std::nullopt;
   uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
 }

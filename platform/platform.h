@@ -39,13 +39,19 @@ bool IsDirectory(const std::string& path);
 // Recursive searches use it to notice a directory that contains itself.
 std::optional<std::string> DirectoryIdentity(const std::string& path);
 
+// The same key for any existing file or directory: equal for two paths
+// that reach the same file. Input lists use it to notice a list that names
+// itself through a link.
+std::optional<std::string> FileIdentity(const std::string& path);
+
 // --- Files -----------------------------------------------------------------
 
-// Deletes a file. Returns false with `error` (the system's text) filled.
+// Deletes a file. Returns false with `error` (the system's text) filled
+// and errno set.
 bool RemoveFile(const std::string& path, std::string* error = nullptr);
 
 // Renames `from` to `to`, replacing an existing `to` (also one whose name
-// differs from `to` only in letter case).
+// differs from `to` only in letter case). Fails as RemoveFile does.
 bool RenameFile(const std::string& from, const std::string& to,
                 std::string* error);
 

@@ -9,9 +9,11 @@
 # REGEX (ctest -R). A Windows luac.exe is built from Debian's lua5.1 source
 # package into the build directory and put on the Windows PATH, unless
 # --no-luac is given. Set TOLSCRIPT_WERROR=ON to treat warnings as errors.
-# Missing Debian packages are installed (as root, without questions).
+# Missing Debian packages are installed (as root, without questions). Exits
+# non-zero, saying which step failed, when the build or any test fails.
 set -euo pipefail
 
+scriptStart=$(date +%s%N)
 sourceDir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 buildDir=""
 target=""
@@ -19,10 +21,10 @@ testRegex=""
 buildLuac=1
 while [[ $# -gt 0 ]]; do
   case "$1" in
-    --target) target="$2"; shift 2 ;;
-    --tests) testRegex="$2"; shift 2 ;;
+    --target) target="${2:?--target needs a value}"; shift 2 ;;
+    --tests) testRegex="${2:?--tests needs a value}"; shift 2 ;;
     --no-luac) buildLuac=0; shift ;;
-    -h|--help) sed -n '2,12p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
     -*) echo "test-windows.sh: unknown option $1" >&2; exit 2 ;;
     *) buildDir="$1"; shift ;;
   esac
@@ -30,6 +32,23 @@ done
 buildDir="${buildDir:-$sourceDir/build-windows}"
 mkdir -p "$buildDir"
 buildDir="$(cd "$buildDir" && pwd)"
+# "wineserver -k" ends every program of the prefix: a second run on the same
+# build directory would kill this one's tests half-way through starting.
+exec 9>"$buildDir/.test-windows.lock"
+if ! flock -n 9; then
+  echo "test-windows.sh: FAILED: another run is using $buildDir" >&2
+  exit 1
+fi
+
+Fail() {
+  echo "test-windows.sh: FAILED: $*" >&2
+  exit 1
+}
+
+Seconds() {
+  local tenths=$((($(date +%s%N) - $1) / 100000000))
+  echo "$((tenths / 10)).$((tenths % 10)) s"
+}
 
 stepStart=0
 StartStep() {
@@ -37,21 +56,30 @@ StartStep() {
   stepStart=$(date +%s%N)
 }
 EndStep() {
-  local tenths=$((($(date +%s%N) - stepStart) / 100000000))
-  echo "==> $1 took $((tenths / 10)).$((tenths % 10)) s"
+  echo "==> $1 took $(Seconds "$stepStart")"
 }
 
 AsRoot() {
-  if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi
+  if [[ $(id -u) -eq 0 ]]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1; then
+    # -n: fail instead of asking for a password.
+    sudo -n "$@"
+  else
+    Fail "installing packages needs root: run as root or install: $*"
+  fi
 }
 
 aptUpdated=0
+AptUpdate() {
+  AsRoot env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null ||
+    Fail "apt-get update"
+  aptUpdated=1
+}
 AptInstall() {
-  if [[ $aptUpdated -eq 0 ]]; then
-    AsRoot env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
-    aptUpdated=1
-  fi
-  AsRoot env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@" </dev/null
+  [[ $aptUpdated -eq 1 ]] || AptUpdate
+  AsRoot env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@" \
+    </dev/null || Fail "apt-get install $*"
 }
 
 # Each entry: a file or command that must exist, and the package that has it.
@@ -95,8 +123,9 @@ BuildWindowsLuac() {
             AsRoot tee /etc/apt/sources.list.d/tolscript-deb-src.list >/dev/null
         fi
       fi
-      AsRoot env DEBIAN_FRONTEND=noninteractive apt-get update -q </dev/null
-      (cd "$luacDir/source" && apt-get source -q lua5.1 </dev/null)
+      AptUpdate
+      (cd "$luacDir/source" && apt-get source -q lua5.1 </dev/null) ||
+        Fail "apt-get source lua5.1"
     fi
   fi
   local src
@@ -106,7 +135,11 @@ BuildWindowsLuac() {
     [[ "$(basename "$file")" == lua.c ]] || sources+=("$file")
   done
   mkdir -p "$luacDir/bin"
-  x86_64-w64-mingw32-gcc-posix -O2 -w -static -I"$src" -o "$program" "${sources[@]}"
+  # Into place only when whole: a half-built program must not count as
+  # "there already" next time.
+  x86_64-w64-mingw32-gcc-posix -O2 -w -static -I"$src" -o "$program.part" "${sources[@]}" ||
+    Fail "compiling the Windows luac.exe"
+  mv "$program.part" "$program"
 }
 
 StartStep "packages"
@@ -123,9 +156,22 @@ EndStep "packages"
 StartStep "configure and build in $buildDir"
 cmake -S "$sourceDir" -B "$buildDir" \
   -DCMAKE_TOOLCHAIN_FILE="$sourceDir/cmake/mingw-w64.cmake" \
-  -DTOLSCRIPT_WERROR="${TOLSCRIPT_WERROR:-OFF}"
-cmake --build "$buildDir" -j "$(nproc)" ${target:+--target "$target"}
+  -DTOLSCRIPT_WERROR="${TOLSCRIPT_WERROR:-OFF}" ||
+  Fail "configuring the Windows build"
+cmake --build "$buildDir" -j "$(nproc)" ${target:+--target "$target"} ||
+  Fail "the Windows build (see the compiler's messages above)"
 EndStep "configure and build"
+
+# Before the server starts: fetching the sources may take longer than the
+# server waits for its first program.
+if [[ $buildLuac -eq 1 ]]; then
+  StartStep "Windows luac.exe"
+  BuildWindowsLuac "$buildDir/luac-windows"
+  luacBin="$buildDir/luac-windows/bin"
+  # Wine's drive Z: is the Unix root.
+  export WINEPATH="Z:${luacBin//\//\\}"
+  EndStep "Windows luac.exe"
+fi
 
 wine=/usr/lib/wine/wine64
 wineserver=""
@@ -135,10 +181,7 @@ for candidate in wineserver64 /usr/lib/wine/wineserver64 wineserver /usr/lib/win
     break
   fi
 done
-if [[ -z "$wineserver" ]]; then
-  echo "test-windows.sh: no wineserver found" >&2
-  exit 1
-fi
+[[ -n "$wineserver" ]] || Fail "no wineserver found"
 
 export WINEPREFIX="$buildDir/wine-prefix"
 export WINEDEBUG=-all
@@ -147,28 +190,77 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 mkdir -p "$WINEPREFIX"
 
+# Every Wine program of the prefix ends with the server, on every way out.
+testDrives=()
+ctestPid=""
+StopWine() {
+  if [[ -n "$ctestPid" ]]; then kill -TERM "$ctestPid" 2>/dev/null || true; fi
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w >/dev/null 2>&1 || true
+  local drive
+  for drive in "${testDrives[@]}"; do rm -f "$WINEPREFIX/dosdevices/$drive:"; done
+}
+trap StopWine EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
 StartStep "wine prefix and server"
-# One persistent server for all tests: otherwise every test start pays for
-# a new one, and the first test can hang while the prefix is set up.
-"$wineserver" -p
-trap '"$wineserver" -k || true' EXIT
-"$wine" wineboot >/dev/null 2>&1 || true
+# A server left by a run that was killed would serve this prefix with its
+# old state.
+"$wineserver" -k >/dev/null 2>&1 || true
+# One server for all tests: otherwise every test start pays for a new one,
+# and the first test can hang while the prefix is set up. It also ends by
+# itself a minute after the last program, should this script be killed.
+"$wineserver" -p60 || Fail "starting $wineserver"
+timeout 600 "$wine" wineboot >/dev/null 2>&1 || Fail "wineboot (setting up $WINEPREFIX)"
 EndStep "wine prefix and server"
 
+# Each test process takes a drive of its own, so that the program's rooted
+# paths ("\Corvantis\Data\MungeLog.txt") stay in the test's own tree (see
+# tests/support/test_support-win32.cpp).
+jobs="$(nproc)"
+driveRoot="$buildDir/test-drives"
+for link in "$WINEPREFIX"/dosdevices/?:; do
+  # Drives of an earlier run that was killed.
+  if [[ -L "$link" && "$(readlink "$link")" == "$driveRoot"/* ]]; then rm -f "$link"; fi
+done
+rm -rf "$driveRoot"
+pool=""
+for letter in k l m n o p q r s t u v w x y; do
+  if [[ ${#testDrives[@]} -ge $jobs ]]; then break; fi
+  if [[ -e "$WINEPREFIX/dosdevices/$letter:" || -L "$WINEPREFIX/dosdevices/$letter:" ]]; then
+    continue
+  fi
+  mkdir -p "$driveRoot/$letter"
+  : >"$driveRoot/$letter/.tolscript-test-drive"
+  ln -s "$driveRoot/$letter" "$WINEPREFIX/dosdevices/$letter:"
+  testDrives+=("$letter")
+  pool+="${pool:+;}${letter^^}:"
+done
+[[ ${#testDrives[@]} -gt 0 ]] || Fail "no free drive letter for the tests in $WINEPREFIX/dosdevices"
+jobs=${#testDrives[@]}
+export TOLSCRIPT_TEST_DRIVES="$pool"
+echo "test drives: $TOLSCRIPT_TEST_DRIVES"
+
 if [[ $buildLuac -eq 1 ]]; then
-  StartStep "Windows luac.exe"
-  BuildWindowsLuac "$buildDir/luac-windows"
-  luacBin="$buildDir/luac-windows/bin"
-  # Wine's drive Z: is the Unix root.
-  export WINEPATH="Z:${luacBin//\//\\}"
-  "$wine" "$luacBin/luac.exe" -v
-  EndStep "Windows luac.exe"
+  timeout 60 "$wine" "$luacBin/luac.exe" -v || Fail "running the Windows luac.exe under Wine"
 fi
 
 StartStep "tests"
+testLog="$buildDir/ctest-wine.log"
+# In the background: a signal to this script ends a "wait" at once, while a
+# command in the foreground would first run to its end.
+ctest --test-dir "$buildDir" --output-on-failure --no-tests=error -j "$jobs" \
+  --output-log "$testLog" ${testRegex:+-R "$testRegex"} &
+ctestPid=$!
 set +e
-ctest --test-dir "$buildDir" --output-on-failure -j "$(nproc)" ${testRegex:+-R "$testRegex"}
+wait "$ctestPid"
 status=$?
 set -e
+ctestPid=""
 EndStep "tests"
-exit $status
+summary="$(grep -E '^[0-9]+% tests passed' "$testLog" | tail -n 1 || true)"
+echo "==> under Wine: ${summary:-no test summary (see $testLog)}"
+echo "==> test-windows.sh took $(Seconds "$scriptStart")"
+[[ $status -eq 0 ]] || Fail "tests under Wine (ctest exit status $status; log in $testLog)"

@@ -48,7 +48,7 @@ TEST_F(RunSequenceTest, AFatalErrorEndsTheWalkAndClosesTheLogs) {
   EXPECT_TRUE(tool.calls.empty());
   EXPECT_EQ(ErrorCount(), 2);  // raised, then reported by the run
   // The tool log holds the header and the problem, and is closed.
-  std::string log = test_support::ReadFile("prog.log");
+  std::string log = test_support::NormalizeLineEnds(test_support::ReadFile("prog.log"));
   EXPECT_EQ(log.rfind("Logging ", 0), 0u) << log;
   EXPECT_NE(log.find("PROBLEM OCCURED(Error): "), std::string::npos) << log;
   EXPECT_NE(log.find("Input file .\\missing.lua does not exist.Input file .\\missing.lua "

@@ -13,20 +13,17 @@ namespace {
 using output_test::Capture;
 using output_test::Console;
 using output_test::OutputTest;
+using test_support::DrivePath;
 using test_support::Exists;
 using test_support::MakeDirs;
 
-// The logs are text files: a line end may be "\r\n" on disk.
+// The logs are text files.
 std::string ReadLog(const std::string& path) {
-  std::string text = test_support::ReadFile(path);
-  std::string lines;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
-  }
-  return lines;
+  return test_support::NormalizeLineEnds(test_support::ReadFile(path));
 }
 
-const char kMungeLog[] = "Corvantis/Data/MungeLog.txt";
+// The program names it "\Corvantis\Data\MungeLog.txt", at the drive root.
+std::string MungeLog() { return DrivePath("Corvantis/Data/MungeLog.txt"); }
 
 class MessagesTest : public OutputTest {};
 
@@ -82,7 +79,7 @@ TEST_F(MessagesTest, PrintsReachNoLogOnceItIsClosed) {
 }
 
 TEST_F(MessagesTest, ProblemsGoToStandardErrorAndBothLogsAfterTheFirstProblemLine) {
-  MakeDirs("Corvantis/Data");
+  MakeDirs(DrivePath("Corvantis/Data"));
   ASSERT_TRUE(OpenToolLog("bin/abc.exe", 2, false));
   SetConsoleLevel(0);  // "-quiet" does not hold problems back
   Console console = Capture([] {
@@ -97,7 +94,7 @@ TEST_F(MessagesTest, ProblemsGoToStandardErrorAndBothLogsAfterTheFirstProblemLin
   EXPECT_EQ(console.err, "Error: first 1\nWarning: second\nError: third");
   std::string expected = FirstProblemLine("Error", "bin/abc.exe") + "first 1\nsecond\nthird";
   EXPECT_EQ(ReadLog("abc.log"), expected);
-  EXPECT_EQ(ReadLog(kMungeLog), expected);
+  EXPECT_EQ(ReadLog(MungeLog()), expected);
 }
 
 TEST_F(MessagesTest, LogLevelDecidesWhichProblemTextsAreLogged) {
@@ -106,7 +103,7 @@ TEST_F(MessagesTest, LogLevelDecidesWhichProblemTextsAreLogged) {
     std::string afterFirstLine;
   };
   const Case cases[] = {{0, ""}, {1, "e\n"}, {2, "w\ne\n"}};
-  MakeDirs("Corvantis/Data");
+  MakeDirs(DrivePath("Corvantis/Data"));
   std::string munge;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "log level " << c.logLevel);
@@ -119,12 +116,12 @@ TEST_F(MessagesTest, LogLevelDecidesWhichProblemTextsAreLogged) {
     std::string expected = FirstProblemLine("Warning", "abc") + c.afterFirstLine;
     EXPECT_EQ(ReadLog("abc.log"), expected);
     munge += expected;
-    EXPECT_EQ(ReadLog(kMungeLog), munge);
+    EXPECT_EQ(ReadLog(MungeLog()), munge);
   }
 }
 
 TEST_F(MessagesTest, MungeLogIsAppendedAcrossRunsWhileTheToolLogIsRewritten) {
-  MakeDirs("Corvantis/Data");
+  MakeDirs(DrivePath("Corvantis/Data"));
   std::string first = FirstProblemLine("Error", "abc");
   for (int run = 1; run <= 2; ++run) {
     ASSERT_TRUE(OpenToolLog("abc", 2, false));
@@ -134,7 +131,7 @@ TEST_F(MessagesTest, MungeLogIsAppendedAcrossRunsWhileTheToolLogIsRewritten) {
     CloseLogs();
   }
   EXPECT_EQ(ReadLog("abc.log"), first + "run 2\n");
-  EXPECT_EQ(ReadLog(kMungeLog), first + "run 1\n" + first + "run 2\n");
+  EXPECT_EQ(ReadLog(MungeLog()), first + "run 1\n" + first + "run 2\n");
 
   ASSERT_TRUE(OpenToolLog("abc", 2, true));
   Capture([] { ReportError("run 3\n"); });
@@ -146,15 +143,15 @@ TEST_F(MessagesTest, MissingMungeLogFolderIsNotCreatedAndTheLogIsTriedAgain) {
   ASSERT_TRUE(OpenToolLog("abc", 2, false));
   Console console = Capture([] { ReportError("one\n"); });
   EXPECT_EQ(console.err, "Error: one\n");
-  EXPECT_FALSE(Exists("Corvantis"));
+  EXPECT_FALSE(Exists(DrivePath("Corvantis")));
   EXPECT_EQ(GetMungeLog(), nullptr);
 
-  MakeDirs("Corvantis/Data");
+  MakeDirs(DrivePath("Corvantis/Data"));
   Capture([] { ReportError("two\n"); });
   CloseLogs();
   // The first-problem line went out with the first error, when the munge
   // log could not be opened.
-  EXPECT_EQ(ReadLog(kMungeLog), "two\n");
+  EXPECT_EQ(ReadLog(MungeLog()), "two\n");
   EXPECT_EQ(ReadLog("abc.log"), FirstProblemLine("Error", "abc") + "one\ntwo\n");
 }
 

@@ -134,8 +134,10 @@ TEST(PlatformFileSystemTest, RenameToANewNameKeepsTheCaseGiven) {
 TEST(PlatformFileSystemTest, RenameAndRemoveReportFailures) {
   TempDir temp;
   std::string error;
+  errno = 0;
   EXPECT_FALSE(RenameFile("missing", "target", &error));
   EXPECT_FALSE(error.empty());
+  EXPECT_EQ(errno, ENOENT);
   EXPECT_FALSE(Exists("target"));
 
   WriteFile("present", "x");
@@ -145,8 +147,11 @@ TEST(PlatformFileSystemTest, RenameAndRemoveReportFailures) {
   EXPECT_TRUE(Exists("present"));
 
   error.clear();
+  errno = 0;
   EXPECT_FALSE(RemoveFile("missing", &error));
   EXPECT_FALSE(error.empty());
+  // Callers that report a number rather than the text read it there.
+  EXPECT_EQ(errno, ENOENT);
   EXPECT_FALSE(RemoveFile("missing"));  // no error text wanted
 
   EXPECT_TRUE(RemoveFile("PRESENT", &error));

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/platform.h"
+#include "support/test_drive.h"
 
 namespace fs = std::filesystem;
 
@@ -18,17 +19,20 @@ namespace test_support {
 TempDir::TempDir() {
   previousDir = fs::current_path().string();
   previousDriveRoot = platform::GetEnv("MUNGE_DRIVE_ROOT");
+  fs::path parent = internal::EnterTempParent();
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() /
-                         ("tolscript-test-" + std::to_string(random()));
+    fs::path candidate = parent / ("tolscript-test-" + std::to_string(random()));
     std::error_code error;
     if (fs::create_directory(candidate, error)) {
       path = fs::canonical(candidate).string();
       break;
     }
   }
-  if (path.empty()) throw std::runtime_error("cannot create a temporary directory");
+  if (path.empty()) {
+    internal::LeaveTempParent();
+    throw std::runtime_error("cannot create a temporary directory in " + parent.string());
+  }
   fs::current_path(path);
   platform::SetEnv("MUNGE_DRIVE_ROOT", path);
 }
@@ -43,6 +47,7 @@ TempDir::~TempDir() {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
   }
   fs::remove_all(path, error);
+  internal::LeaveTempParent();
 }
 
 void WriteFile(const std::string& path, const std::string& content) {

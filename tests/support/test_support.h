@@ -11,8 +11,10 @@
 namespace test_support {
 
 // Creates a new empty directory, makes it the current directory and points
-// MUNGE_DRIVE_ROOT at it. The destructor goes back to the previous current
-// directory, restores MUNGE_DRIVE_ROOT and removes the directory.
+// MUNGE_DRIVE_ROOT at it. On Windows it lies on the process's test drive
+// (see test_drive.h) when there is one. The destructor goes back to the
+// previous current directory, restores MUNGE_DRIVE_ROOT and removes the
+// directory.
 class TempDir {
  public:
   TempDir();
@@ -38,6 +40,18 @@ void SetMTime(const std::string& path, int64_t seconds);
 int64_t GetMTime(const std::string& path);
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> ListNames(const std::string& dir);
+
+// The native path of `relative` under the root of "the drive" that the
+// program's rooted paths ("\Corvantis\...") name while a TempDir is
+// current: on POSIX under MUNGE_DRIVE_ROOT, on Windows under the root of
+// the test drive (throws when there is none, rather than reach the real
+// drive). All TempDirs of a process share that drive on Windows.
+std::string DrivePath(const std::string& relative);
+
+// Console output and logs are text streams: on Windows a "\n" reaches them
+// as "\r\n". Gives `text` with "\n" line ends on Windows, as it stands
+// elsewhere (where a carriage return would be a fault to see).
+std::string NormalizeLineEnds(const std::string& text);
 
 // Sets an environment variable for the scope (nothing unsets it).
 class ScopedEnv {

@@ -1,0 +1,314 @@
+// Disks and files that fail the program: a full file system, a read-only
+// output directory, an input or an option file that cannot be read. Each
+// fails its input with an error naming the file, exit status 1, nothing
+// partial left, and "-continue" goes on with the next input.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "hardening_support.h"
+#include "scripttool/end_to_end_support.h"
+#include "support/test_support.h"
+
+namespace {
+
+using end_to_end::BinaryScriptFile;
+using end_to_end::CompileWithLuac;
+using end_to_end::Contains;
+using hardening::CompilerLeftovers;
+using test_support::Exists;
+using test_support::ListNames;
+using test_support::ReadFile;
+using test_support::RunTolscript;
+using test_support::WriteFile;
+
+using Names = std::vector<std::string>;
+
+bool IsRoot() { return geteuid() == 0; }
+
+// A tmpfs mounted on `dir` for the scope (needs root and mount).
+class ScopedMount {
+ public:
+  ScopedMount(const std::string& dir, const std::string& options) : dir(dir) {
+    test_support::MakeDirs(dir);
+    mounted = IsRoot() && Shell("mount -t tmpfs -o " + options + " tmpfs '" + dir + "'");
+  }
+  ~ScopedMount() {
+    if (mounted && !Shell("umount '" + dir + "'") && !Shell("umount -l '" + dir + "'"))
+      ADD_FAILURE() << "cannot unmount " << dir;
+  }
+  ScopedMount(const ScopedMount&) = delete;
+  ScopedMount& operator=(const ScopedMount&) = delete;
+
+  bool Mounted() const { return mounted; }
+  bool MakeReadOnly() { return Shell("mount -o remount,ro '" + dir + "'"); }
+
+ private:
+  static bool Shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  std::string dir;
+  bool mounted = false;
+};
+
+const char* const kSmall = "local x = 1\nreturn x\n";
+
+// A script whose output is far larger than the small file system.
+std::string BigScript() {
+  std::string source = "local names = {\n";
+  for (int i = 0; i < 6000; ++i) source += "  'entry" + std::to_string(i) + "',\n";
+  return source + "}\nreturn names\n";
+}
+
+// The error as reported where it is raised, then as the run or the
+// continuing munge reports it again.
+std::string Reported(const std::string& message, bool continueOnError) {
+  return "Error: " + message + "Error: " + message + (continueOnError ? " [continuing]\n" : "\n");
+}
+
+class IoErrorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { REQUIRE_LUAC(); }
+  test_support::TempDir temp;
+  test_support::ScopedEnv noDebugSymbols{"LUA_DEBUG_SYMBOLS", std::nullopt};
+};
+
+class FullOutputDiskTest : public IoErrorTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FullOutputDiskTest, AnOutputThatDoesNotFitFailsNamingItAndLeavesNothing) {
+  const bool continueOnError = GetParam();
+  ScopedMount disk("disk", "size=64k");
+  if (!disk.Mounted())
+    GTEST_SKIP() << "cannot mount a small tmpfs (needs root); full disk untested";
+  WriteFile("a.lua", kSmall);
+  WriteFile("big.lua", BigScript());
+  WriteFile("c.lua", kSmall);
+  const std::string compiled = CompileWithLuac("a.lua", {"-s"});
+  WriteFile("disk/big.script", "older output");
+
+  std::vector<std::string> args{"-inputfile", "a.lua", "big.lua", "c.lua", "-outputdir", "disk\\"};
+  if (continueOnError) args.push_back("-continue");
+  test_support::ProgramRun run = RunTolscript(args);
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, Reported("Could not write disk\\big.script. DOS reports:\n" +
+                                  std::string(strerror(ENOSPC)) + "\n",
+                              continueOnError));
+  EXPECT_EQ(run.out, continueOnError ? "Munging a.lua\nMunging big.lua\nMunging c.lua\n"
+                                     : "Munging a.lua\nMunging big.lua\n");
+  // The failed output is gone, also its older version; no temporary file.
+  EXPECT_EQ(ListNames("disk"),
+            continueOnError ? (Names{"a.script", "c.script"}) : (Names{"a.script"}));
+  EXPECT_EQ(ReadFile("disk/a.script"), BinaryScriptFile("a", compiled));
+  if (continueOnError) {
+    EXPECT_EQ(ReadFile("disk/c.script"), BinaryScriptFile("c", compiled));
+  }
+  EXPECT_EQ(CompilerLeftovers(), Names{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Continue, FullOutputDiskTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "with_continue" : "stops");
+                         });
+
+struct FullAtCloseCase {
+  const char* name;
+  std::vector<std::string> options;
+  std::string failingFile;
+};
+
+void PrintTo(const FullAtCloseCase& c, std::ostream* out) { *out << c.name; }
+
+class FullDiskAtCloseTest : public IoErrorTest,
+                            public ::testing::WithParamInterface<FullAtCloseCase> {};
+
+TEST_P(FullDiskAtCloseTest, ASmallOutputOnAFullDiskFailsWhenItIsCompleted) {
+  ScopedMount disk("disk", "size=64k");
+  if (!disk.Mounted())
+    GTEST_SKIP() << "cannot mount a small tmpfs (needs root); full disk untested";
+  WriteFile("disk/a.lua", kSmall);
+  WriteFile("b.lua", kSmall);
+  {
+    // Fill the file system to its last byte.
+    std::ofstream filler("disk/filler", std::ios::binary);
+    const std::string block(512, 'f');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) &&
+           filler.flush()) {
+    }
+  }
+  test_support::ProgramRun run = [&] {
+    std::vector<std::string> args{"-inputfile", "disk\\a.lua", "b.lua", "-continue"};
+    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+    return RunTolscript(args);
+  }();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, Reported("Could not write " + GetParam().failingFile + ". DOS reports:\n" +
+                                  std::string(strerror(ENOSPC)) + "\n",
+                              true));
+  EXPECT_EQ(run.out, "Munging a.lua\nMunging b.lua\n");
+  EXPECT_EQ(ListNames("disk"), (Names{"a.lua", "filler"}));
+  EXPECT_TRUE(Exists("b.script"));
+  EXPECT_EQ(CompilerLeftovers(), Names{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, FullDiskAtCloseTest,
+                         ::testing::Values(FullAtCloseCase{"binary", {}, ".\\disk\\a.script"},
+                                           // The requirements file is completed first.
+                                           FullAtCloseCase{"text_with_requirements",
+                                                           {"-text", "-cinematics"},
+                                                           ".\\disk\\a.script.req"}),
+                         [](const ::testing::TestParamInfo<FullAtCloseCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+class ReadOnlyOutputTest : public IoErrorTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ReadOnlyOutputTest, AnOutputInAReadOnlyDirectoryFailsNamingIt) {
+  const bool continueOnError = GetParam();
+  // Root is not stopped by permissions; a read-only mount stops everyone.
+  std::optional<ScopedMount> mount;
+  if (IsRoot()) {
+    mount.emplace("ro", "size=1m");
+    if (!mount->Mounted()) GTEST_SKIP() << "cannot mount a tmpfs as root; read-only dir untested";
+  }
+  WriteFile("ro/a.lua", kSmall);
+  WriteFile("ro/a.script", "older output");
+  WriteFile("rw/b.lua", kSmall);
+  int expectedError = EACCES;
+  if (mount) {
+    ASSERT_TRUE(mount->MakeReadOnly());
+    expectedError = EROFS;
+  } else {
+    ASSERT_EQ(chmod("ro", 0555), 0);
+  }
+  const hardening::TreeSnapshot before = hardening::SnapshotTree("ro");
+
+  std::vector<std::string> args{"-inputfile", "ro\\a.lua", "rw\\b.lua"};
+  if (continueOnError) args.push_back("-continue");
+  test_support::ProgramRun run = RunTolscript(args);
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, Reported("Could not open .\\ro\\a.script for output. DOS reports:\n" +
+                                  std::string(strerror(expectedError)) + "\n",
+                              continueOnError));
+  EXPECT_EQ(hardening::TreeChanges(before, hardening::SnapshotTree("ro")), Names{});
+  EXPECT_EQ(ListNames("rw"), continueOnError ? (Names{"b.lua", "b.script"}) : (Names{"b.lua"}));
+  EXPECT_EQ(CompilerLeftovers(), Names{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Continue, ReadOnlyOutputTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "with_continue" : "stops");
+                         });
+
+struct UnreadableCase {
+  const char* name;
+  bool needsNonRoot;  // permissions stop only other users than root
+  std::function<void(const std::string& path)> make;
+  std::string err;  // what the program reports for it
+};
+
+void PrintTo(const UnreadableCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<UnreadableCase> UnreadableInputs() {
+  return {
+      {"dangling_link", false,
+       [](const std::string& path) { ASSERT_EQ(symlink("nowhere.lua", path.c_str()), 0); },
+       "Error: Input file .\\bad.lua does not exist. [continuing]\n"},
+      // The compiler cannot read it: the conversion fails.
+      {"directory", false, [](const std::string& path) { test_support::MakeDirs(path); },
+       Reported("Could not read input file.", true)},
+      {"no_read_permission", true,
+       [](const std::string& path) {
+         WriteFile(path, kSmall);
+         ASSERT_EQ(chmod(path.c_str(), 0), 0);
+       },
+       Reported("Could not read input file.", true)},
+  };
+}
+
+class UnreadableInputTest : public IoErrorTest,
+                            public ::testing::WithParamInterface<UnreadableCase> {};
+
+TEST_P(UnreadableInputTest, FailsThatInputAndContinueGoesOn) {
+  const UnreadableCase& c = GetParam();
+  if (c.needsNonRoot && IsRoot()) GTEST_SKIP() << "root reads files without read permission";
+  c.make("bad.lua");
+  WriteFile("good.lua", kSmall);
+  const std::string compiled = CompileWithLuac("good.lua", {"-s"});
+  test_support::ProgramRun run = RunTolscript({"-inputfile", "bad.lua", "good.lua", "-continue"});
+  EXPECT_EQ(run.exitCode, 1);
+  // The compiler's own complaint may come first.
+  EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
+  EXPECT_TRUE(Contains(run.out, "Munging good.lua\n")) << run.out;
+  EXPECT_EQ(ReadFile("good.script"), BinaryScriptFile("good", compiled));
+  EXPECT_FALSE(Exists("bad.script"));
+  EXPECT_EQ(hardening::OutputTemporaries("."), Names{});
+  EXPECT_EQ(CompilerLeftovers(), Names{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, UnreadableInputTest, ::testing::ValuesIn(UnreadableInputs()),
+                         [](const ::testing::TestParamInfo<UnreadableCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+struct OptionFileCase {
+  const char* name;
+  bool needsNonRoot;
+  bool continueOnError;
+  std::function<void(const std::string& path)> make;
+};
+
+void PrintTo(const OptionFileCase& c, std::ostream* out) { *out << c.name; }
+
+class UnreadableOptionFileTest : public IoErrorTest,
+                                 public ::testing::WithParamInterface<OptionFileCase> {};
+
+TEST_P(UnreadableOptionFileTest, FailsItsInput) {
+  const OptionFileCase& c = GetParam();
+  if (c.needsNonRoot && IsRoot()) GTEST_SKIP() << "root reads files without read permission";
+  WriteFile("a.lua", kSmall);
+  WriteFile("b.lua", kSmall);
+  c.make("a.lua.option");
+  const std::string compiled = CompileWithLuac("b.lua", {"-s"});
+  std::vector<std::string> args{"-inputfile", "a.lua", "b.lua"};
+  if (c.continueOnError) args.push_back("-continue");
+  test_support::ProgramRun run = RunTolscript(args);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, Reported("Option file .\\a.lua.option: can't load file.", c.continueOnError));
+  EXPECT_EQ(run.out, c.continueOnError ? "Munging b.lua\n" : "");
+  EXPECT_FALSE(Exists("a.script"));
+  EXPECT_EQ(Exists("b.script"), c.continueOnError);
+  if (c.continueOnError) {
+    EXPECT_EQ(ReadFile("b.script"), BinaryScriptFile("b", compiled));
+  }
+  EXPECT_EQ(CompilerLeftovers(), Names{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, UnreadableOptionFileTest,
+    ::testing::Values(OptionFileCase{"directory_with_continue", false, true,
+                                     [](const std::string& path) { test_support::MakeDirs(path); }},
+                      OptionFileCase{"directory_stops", false, false,
+                                     [](const std::string& path) { test_support::MakeDirs(path); }},
+                      OptionFileCase{"no_read_permission", true, true,
+                                     [](const std::string& path) {
+                                       WriteFile(path, "-text\n");
+                                       ASSERT_EQ(chmod(path.c_str(), 0), 0);
+                                     }}),
+    [](const ::testing::TestParamInfo<OptionFileCase>& info) {
+      return std::string(info.param.name);
+    });
+
+}  // namespace
