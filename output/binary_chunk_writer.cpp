@@ -1,6 +1,7 @@
 #include "binary_chunk_writer.h"
 
 #include <cstring>
+#include <utility>
 
 #include "messages.h"
 #include "tool_file.h"
@@ -81,3 +82,5 @@ void BinaryChunkWriter::Align() {
   uint32_t misalignment = file->Tell() % 4;
   if (misalignment != 0) file->WriteData(zeros, 1, 4 - misalignment);
 }
+
+void BinaryChunkWriter::OfferStorage(std::string path) { file->OfferStorage(std::move(path)); }

@@ -1,7 +1,11 @@
 #include "chunk_writer.h"
 
+#include "platform/platform.h"
+
 void MakeChunkName(const char* name, char out[4]) {
   for (int i = 0; i < 4; ++i) out[i] = '_';
   if (!name) return;
   for (int i = 0; i < 4 && name[i] != '\0'; ++i) out[i] = name[i];
 }
+
+void ChunkWriter::OfferStorage(std::string path) { platform::RemoveFile(path); }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class ChunkWriter {
  public:
@@ -23,6 +24,11 @@ class ChunkWriter {
   virtual void SetValuesPerLine(int32_t) {}
   virtual void SetHexMode(bool) {}
   virtual void SetInline(bool) {}
+
+  // Hands a finished file over to the output file, which may take it as its
+  // storage (ToolFile::OfferStorage). A writer without an output file
+  // deletes it.
+  virtual void OfferStorage(std::string path);
 
   // For the framework's string type (anything with Text()).
   template <typename Text>

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #include "messages.h"
 #include "tool_file.h"
@@ -141,3 +142,5 @@ void TextChunkWriter::WriteData(const void* data, uint32_t size) {
   file->WriteData(data, 1, size);
   file->WriteByte('"');
 }
+
+void TextChunkWriter::OfferStorage(std::string path) { file->OfferStorage(std::move(path)); }

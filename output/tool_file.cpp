@@ -102,6 +102,14 @@ void ToolFile::Close() {
     name.clear();
     return;
   }
+  if (!handle && !offeredPath.empty() && PlaceInOfferedFile()) {
+    isOpen = false;
+    buffer.reset();
+    bufferUsed = bufferStart = streamPosition = position = size = 0;
+    name.clear();
+    return;
+  }
+  DropOfferedFile();
   if (!handle) CreateTemporaryFile();
   Flush();
   if (fflush(handle) != 0) FailWrite(errno);
@@ -125,6 +133,38 @@ void ToolFile::Close() {
   name.clear();
 }
 
+void ToolFile::OfferStorage(std::string path) {
+  DropOfferedFile();
+  offeredPath = std::move(path);
+}
+
+// The whole output is in the buffer; the offered file is overwritten from
+// its start, so it must not be longer than the output.
+bool ToolFile::PlaceInOfferedFile() {
+  std::string path = std::move(offeredPath);
+  offeredPath.clear();
+  bool placed = false;
+  if (bufferStart == 0 && bufferUsed == size) {
+    if (FILE* stream = platform::OpenStream(path, "r+b")) {
+      long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
+      bool written = length >= 0 && static_cast<unsigned long>(length) <= size &&
+                     std::fseek(stream, 0, SEEK_SET) == 0 &&
+                     std::fwrite(buffer.get(), 1, bufferUsed, stream) == bufferUsed;
+      if (std::fclose(stream) != 0) written = false;
+      // A failed rename (another file system, say) leaves the usual way open.
+      placed = written && platform::RenameFile(path, name, nullptr);
+    }
+  }
+  if (!placed) platform::RemoveFile(path);
+  return placed;
+}
+
+void ToolFile::DropOfferedFile() {
+  if (offeredPath.empty()) return;
+  platform::RemoveFile(offeredPath);
+  offeredPath.clear();
+}
+
 void ToolFile::Abandon() {
   Discard();
   name.clear();
@@ -132,6 +172,7 @@ void ToolFile::Abandon() {
 
 void ToolFile::Discard() {
   isOpen = false;
+  DropOfferedFile();
   if (handle) {
     fclose(handle);
     handle = nullptr;

@@ -4,11 +4,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "output_test_support.h"
+#include "platform/platform.h"
 #include "support/test_support.h"
 
 namespace {
@@ -196,6 +198,69 @@ TEST_F(ToolFileTest, FailedReplaceRemovesTheTemporaryFile) {
   EXPECT_GT(message.size(), prefix.size() + 1) << "no reason given";
   EXPECT_EQ(message.back(), '\n');
   EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(ListNames("."), Names{"out.bin"});
+  EXPECT_EQ(ReadFile("out.bin/keep"), "kept");
+}
+
+// A finished file handed over to the output is written over and renamed
+// into place when it can be; whatever happens, it does not stay behind and
+// the output is exactly what was written.
+TEST_F(ToolFileTest, OfferedFileBecomesTheOutputOrIsDeleted) {
+  struct Case {
+    const char* name;
+    bool offeredExists;
+    size_t offeredSize;
+    size_t outputSize;
+    bool abandon;
+    bool taken;  // the output is the offered file itself
+  };
+  const Case cases[] = {
+      {"shorter_file_taken", true, 3, 11, false, true},
+      {"equal_length_taken", true, 11, 11, false, true},
+      {"longer_file_not_taken", true, 20, 5, false, false},
+      {"output_over_64_KiB_not_taken", true, 3, 70000, false, false},
+      {"missing_file", false, 0, 11, false, false},
+      {"abandoned_output", true, 3, 11, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::TempDir dir;
+    WriteFile("out/out.bin", "older");
+    const std::string offered = "work/compiled.luac";
+    WriteFile("work/keep", "");
+    if (c.offeredExists) WriteFile(offered, std::string(c.offeredSize, 'o'));
+    std::optional<std::string> offeredIdentity = platform::FileIdentity(offered);
+
+    std::string content;
+    for (size_t i = 0; i < c.outputSize; ++i) content += static_cast<char>('a' + i % 26);
+    ToolFile file;
+    ASSERT_TRUE(file.OpenForOutput("out/out.bin", true));
+    file.WriteData(content.data(), 1, static_cast<uint32_t>(content.size()));
+    file.OfferStorage(offered);
+    if (c.abandon) {
+      file.Abandon();
+    } else {
+      file.Close();
+    }
+
+    EXPECT_EQ(ListNames("work"), Names{"keep"});
+    EXPECT_EQ(ListNames("out"), Names{"out.bin"});
+    EXPECT_EQ(ReadFile("out/out.bin"), c.abandon ? "older" : content);
+    if (c.taken) {
+      EXPECT_EQ(platform::FileIdentity("out/out.bin"), offeredIdentity);
+    }
+  }
+}
+
+TEST_F(ToolFileTest, OfferedFileIsDeletedWhenTheReplaceFails) {
+  WriteFile("out.bin/keep", "kept");  // a directory stands at the path
+  WriteFile("compiled.luac", "c");
+  ToolFile file;
+  ASSERT_TRUE(file.OpenForOutput("out.bin", true));
+  file.WriteData("data", 1, 4);
+  file.OfferStorage("compiled.luac");
+  std::string message = RaisedMessage([&] { file.Close(); });
+  EXPECT_EQ(message.rfind("Could not replace out.bin. DOS reports:\n", 0), 0u) << message;
   EXPECT_EQ(ListNames("."), Names{"out.bin"});
   EXPECT_EQ(ReadFile("out.bin/keep"), "kept");
 }
