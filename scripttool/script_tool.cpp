@@ -1,7 +1,5 @@
 #include "scripttool/script_tool.h"
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,31 +15,6 @@ namespace {
 void DebugAssertion(const char* expression) {
   PrintDebug("Assertion failed: %s\n", expression);
 }
-
-// Removes the compiler's temporary file on the way out of a failed
-// conversion; the normal path removes it itself and reports a failure.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string path) : path(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!path.empty()) platform::RemoveFile(path);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  const std::string& Path() const { return path; }
-  // Deletes the file now; returns the C library's error number, 0 on
-  // success.
-  int Remove() {
-    std::string error;
-    int result = platform::RemoveFile(path, &error) ? 0 : (errno != 0 ? errno : -1);
-    path.clear();
-    return result;
-  }
-
- private:
-  std::string path;
-};
 
 [[noreturn]] void FailToRead() {
   std::fputs("ERROR reading processed script\n", stdout);
@@ -94,26 +67,26 @@ void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
 
 void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                            ToolString& name) {
-  // The unique name is reserved atomically; the compiler writes a file of
-  // its own beside it, named after it, so that no other run can pick the
-  // same name and the compiler creates its output rather than truncating
-  // ours (which makes some file systems flush it to disk at once).
-  std::string reservedPath = "luaXXXXXX";
-  FILE* created = platform::CreateUniqueFile(reservedPath);
-  if (created == nullptr) {
+  // Whatever happens, nothing of this conversion is left for the next.
+  struct DiscardAfterwards {
+    CompilerOutput& output;
+    bool done = false;
+    ~DiscardAfterwards() {
+      if (!done) output.Discard();
+    }
+  } discard{compilerOutput};
+  const std::string tempPath = compilerOutput.Path();
+  if (tempPath.empty()) {
     DebugAssertion("0");
     FailToRead();
   }
-  std::fclose(created);
-  TemporaryFile reserved(reservedPath);
-  TemporaryFile temp(reservedPath + ".luac");
 
   // A failed compile fails the conversion even when it left a file behind:
   // that file may be partial.
-  if (!Compile(temp.Path(), inputPath.Text())) FailToRead();
+  if (!Compile(tempPath, inputPath.Text())) FailToRead();
 
   binaryMode = 1;
-  FILE* compiled = platform::OpenStream(temp.Path(), "rb");
+  FILE* compiled = platform::OpenStream(tempPath, "rb");
   if (compiled == nullptr) FailToRead();
   try {
     WriteScriptChunks(writer, compiled, name.ToLower().Text(), binaryMode);
@@ -132,12 +105,11 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
     WriteRequirements(reqWriter, root);
   }
 
-  reserved.Remove();
-  int removeError = temp.Remove();
-  if (removeError != 0) {
-    std::printf("Could not delete, res = %d, errno = %d\n", -1, removeError);
-    DebugAssertion("RemoveRes == 0");
-  }
+  // The compiled file goes to the output, which may be written over it
+  // and renamed into place instead of making a file of its own, or else
+  // deletes it.
+  discard.done = true;
+  writer->OfferStorage(tempPath);
 }
 
 void WriteScriptChunks(ChunkWriter* writer, FILE* compiledStream, const char* name,

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "framework/batch_tool.h"
+#include "scripttool/compiler_output.h"
 
 class ChunkWriter;
 
@@ -22,6 +23,9 @@ class ScriptTool : public BatchTool {
 
   uint32_t binaryMode = 0;
   bool cinematicsMode = false;
+
+ private:
+  CompilerOutput compilerOutput;
 };
 
 // Writes "scr" holding "NAME" (`name` and its zero byte, when given),

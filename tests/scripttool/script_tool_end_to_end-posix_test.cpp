@@ -29,17 +29,19 @@ using test_support::ReadFile;
 using test_support::WriteFile;
 
 // Appends a line "call" and then one "[arg]" line per argument to
-// $FAKE_LUAC_LOG, writes $FAKE_LUAC_BYTES to the file named after "-o" and
-// exits with $FAKE_LUAC_STATUS.
+// $FAKE_LUAC_LOG, writes $FAKE_LUAC_BYTES to the file named after "-o"
+// (unless the input's name holds "silent") and exits with
+// $FAKE_LUAC_STATUS.
 const char* const kFakeLuac =
     "#!/bin/sh\n"
     "{ echo call; for arg in \"$@\"; do printf '[%s]\\n' \"$arg\"; done; } >> \"$FAKE_LUAC_LOG\"\n"
-    "out=\n"
+    "out= input=\n"
     "while [ $# -gt 0 ]; do\n"
     "  if [ \"$1\" = -o ]; then out=$2; fi\n"
+    "  input=$1\n"
     "  shift\n"
     "done\n"
-    "printf '%s' \"$FAKE_LUAC_BYTES\" > \"$out\"\n"
+    "case $input in *silent*) ;; *) printf '%s' \"$FAKE_LUAC_BYTES\" > \"$out\" ;; esac\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
 class FakeCompilerTest : public ::testing::Test {
@@ -156,6 +158,22 @@ TEST_F(FakeCompilerTest, AFailingCompilerThatLeftAFileFailsTheConversion) {
   // No output, no requirements file, no temporary; b.lua not reached.
   EXPECT_EQ(CompilerCalls().size(), 1u);
   EXPECT_EQ(ListNames("."), (std::vector<std::string>{"a.lua", "b.lua", "tolscript.log"}));
+}
+
+// A compiler that reports success but writes nothing gives no output:
+// the last script's compiled code is never taken for it.
+TEST_F(FakeCompilerTest, ACompilerThatWritesNothingFailsThatConversionOnly) {
+  WriteFile("a.lua", "print('a')\n");
+  WriteFile("b_silent.lua", "print('b')\n");
+  WriteFile("c.lua", "print('c')\n");
+  test_support::ProgramRun result = RunTool({"-inputfile", "*.lua", "-continue"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(Contains(result.out, "ERROR reading processed script\n")) << result.out;
+  ASSERT_EQ(CompilerCalls().size(), 3u);
+  EXPECT_EQ(ReadFile("a.script"), BinaryScriptFile("a", "compiled"));
+  EXPECT_FALSE(Exists("b_silent.script"));
+  EXPECT_EQ(ReadFile("c.script"), BinaryScriptFile("c", "compiled"));
+  EXPECT_TRUE(CompilerTemporaries().empty());
 }
 
 TEST(MissingCompilerTest, FailsTheConversionCleanly) {
