@@ -180,9 +180,24 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
       if (!IsExecutableFile(program)) searchError = access(program.c_str(), F_OK) == 0 ? EACCES : ENOENT;
     }
   } else {
-    std::string found;
-    searchError = SearchPath(program, &found);
-    if (searchError == 0) program = std::move(found);
+    // The last search is remembered, as a shell does, so that a run that
+    // starts the same program thousands of times searches PATH once; the
+    // program found is still checked before each start.
+    static std::string lastProgram, lastFound;
+    static std::optional<std::string> lastPath;
+    std::optional<std::string> path = GetEnv("PATH");
+    if (program == lastProgram && path == lastPath && IsExecutableFile(lastFound)) {
+      program = lastFound;
+    } else {
+      std::string found;
+      searchError = SearchPath(program, &found);
+      if (searchError == 0) {
+        lastProgram = program;
+        lastPath = path;
+        lastFound = found;
+        program = std::move(found);
+      }
+    }
   }
   if (searchError != 0) {
     result.error = argv[0] + ": " + std::strerror(searchError);
