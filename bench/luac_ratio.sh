@@ -62,43 +62,55 @@ measure() {
   cpu=$(awk '{ printf "%.3f", $2 + $3 }' <<< "$times")
 }
 
-# Keeps the run with the least wall time of `repeat` runs of a side.
-best() {
-  local side=$1 run
-  shift
-  best_wall= best_cpu=
-  for run in $(seq "$repeat"); do
-    "${side}_prepare"
-    measure "$@"
-    if [ -z "$best_wall" ] || awk -v a="$wall" -v b="$best_wall" 'BEGIN { exit !(a < b) }'; then
-      best_wall=$wall best_cpu=$cpu
-    fi
-  done
+# Keeps the best (least wall time) run of a side in `<side>_wall` and
+# `<side>_cpu`.
+keep_best() {
+  local side=$1 best_wall_var=${1}_wall best_cpu_var=${1}_cpu
+  if [ -z "${!best_wall_var:-}" ] || awk -v a="$wall" -v b="${!best_wall_var}" 'BEGIN { exit !(a < b) }'; then
+    printf -v "$best_wall_var" '%s' "$wall"
+    printf -v "$best_cpu_var" '%s' "$cpu"
+  fi
 }
 
 # (a) The program over the whole tree in one run.
-program_prepare() { rm -rf "$work/out"; mkdir -p "$work/out"; }
-munge() { (cd "$work/src" && "$program" -inputfile '!*.lua' -outputdir '../out/' -quiet); }
-best program munge
-program_wall=$best_wall program_cpu=$best_cpu
-made=$(find "$work/out" -name '*.script' | wc -l)
-if [ "$made" -ne "$count" ]; then
-  echo "luac_ratio: the program made $made outputs of $count" >&2
-  exit 1
-fi
+munge() { (cd "$work/src" && "$program" -inputfile '!*.lua' -outputdir "../out$run/" -quiet); }
 
 # (b) A plain loop, one compiler run per file.
 find "$work/src" -name '*.lua' | sort > "$work/list"
-loop_prepare() { rm -rf "$work/loop"; mkdir -p "$work/loop"; }
 compile_each() {
   local n=0 file
   while read -r file; do
     n=$((n + 1))
-    luac -s -o "$work/loop/$n.luac" "$file"
+    luac -s -o "$work/out$run/$n.luac" "$file"
   done < "$work/list"
 }
-best loop compile_each
-loop_wall=$best_wall loop_cpu=$best_cpu
+
+# The two sides take turns, so that a change in the machine's load hits
+# both alike. Each turn's two sides write into one new folder, which
+# is deleted only at the end. On some file systems the cost of creating a
+# file depends on its folder (files deleted there in the last minutes make
+# each new one slower), so separate folders, or deleting one side's files
+# before the other side runs, would charge one side for the other's files.
+program_wall= loop_wall=
+run_program() {
+  measure munge
+  keep_best program
+  made=$(find "$work/out$run" -name '*.script' | wc -l)
+  if [ "$made" -ne "$count" ]; then
+    echo "luac_ratio: the program made $made outputs of $count" >&2
+    exit 1
+  fi
+}
+run_loop() {
+  measure compile_each
+  keep_best loop
+}
+for run in $(seq "$repeat"); do
+  mkdir -p "$work/out$run"
+  # Who goes first changes each turn: recently deleted files stop costing
+  # anything after a while, which favours the side that runs second.
+  if [ $((run % 2)) = 1 ]; then run_program; run_loop; else run_loop; run_program; fi
+done
 
 echo "scripts:   $count ($(du -sk "$work/src" | cut -f1) KiB of source)"
 [ "${KEEP:-0}" = 1 ] && echo "kept:      $work"
