@@ -65,7 +65,7 @@ measure() {
 # Keeps the best (least wall time) run of a side in `<side>_wall` and
 # `<side>_cpu`.
 keep_best() {
-  local side=$1 best_wall_var=${1}_wall best_cpu_var=${1}_cpu
+  local best_wall_var=${1}_wall best_cpu_var=${1}_cpu
   if [ -z "${!best_wall_var:-}" ] || awk -v a="$wall" -v b="${!best_wall_var}" 'BEGIN { exit !(a < b) }'; then
     printf -v "$best_wall_var" '%s' "$wall"
     printf -v "$best_cpu_var" '%s' "$cpu"

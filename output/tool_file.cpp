@@ -103,10 +103,7 @@ void ToolFile::Close() {
     return;
   }
   if (!handle && !offeredPath.empty() && PlaceInOfferedFile()) {
-    isOpen = false;
-    buffer.reset();
-    bufferUsed = bufferStart = streamPosition = position = size = 0;
-    name.clear();
+    Abandon();  // the output is in place; this only resets the object
     return;
   }
   DropOfferedFile();
