@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,31 @@ TEST(PlatformRunProgramPosixTest, ProgramIsFoundThroughPathAndInProgramForm) {
   RunResult notExecutable = RunProgram({"not-executable"});
   EXPECT_EQ(notExecutable.kind, RunResult::Kind::StartFailed);
   EXPECT_EQ(notExecutable.error, "not-executable: Permission denied");
+}
+
+// Starting a program again follows a changed PATH and a program that is
+// gone, however the last search is kept.
+TEST(PlatformRunProgramPosixTest, PathSearchFollowsChanges) {
+  TempDir temp;
+  MakeDirs("A");
+  fs::copy_file(TOLSCRIPT_ARGV_RECORDER, "A/prog");
+  WriteFile("B/prog", "#!/bin/sh\nexit 7\n");
+  fs::permissions("B/prog", fs::perms::owner_all);
+  ScopedEnv status("ARGV_RECORDER_STATUS", "5");
+  ScopedEnv out("ARGV_RECORDER_OUT", "args.txt");
+  const std::string a = temp.Path() + "/A", b = temp.Path() + "/B";
+
+  std::optional<ScopedEnv> path;
+  path.emplace("PATH", a + ":" + b);
+  EXPECT_EQ(RunProgram({"prog"}).exitCode, 5);
+  path.reset();
+  path.emplace("PATH", b + ":" + a);
+  EXPECT_EQ(RunProgram({"prog"}).exitCode, 7);
+  path.reset();
+  path.emplace("PATH", a + ":" + b);
+  EXPECT_EQ(RunProgram({"prog"}).exitCode, 5);
+  fs::remove("A/prog");
+  EXPECT_EQ(RunProgram({"prog"}).exitCode, 7);
 }
 
 TEST(PlatformRunProgramPosixTest, ArgumentWithNulIsRefused) {
