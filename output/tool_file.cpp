@@ -16,6 +16,21 @@ namespace {
 
 constexpr const char* kTempInfix = ".tmp";
 constexpr size_t kTempRandomLength = 6;
+// The longest file name (one path component) that the file systems we write
+// to take, in bytes.
+constexpr size_t kMaxFileNameLength = 255;
+
+// What the temporary files of an output named `fileName` begin with. An
+// output whose name is nearly as long as a name may be would otherwise get a
+// temporary name that is too long, so such a name is cut short, though never
+// inside a UTF-8 sequence.
+std::string_view TempStem(std::string_view fileName) {
+  size_t limit = kMaxFileNameLength - std::strlen(kTempInfix) - kTempRandomLength;
+  if (fileName.size() <= limit) return fileName;
+  size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(fileName[cut]) & 0xC0) == 0x80) --cut;
+  return fileName.substr(0, cut);
+}
 
 // Temporary files that a run killed half-way left beside the outputs of a
 // folder, by the output they were for (lower case). Each folder is listed
@@ -50,7 +65,7 @@ void RemoveStaleTemporaries(const std::string& directory, const std::string& out
       folder->second[platform::ToLowerAscii(entry.name.substr(0, cut))].push_back(entry.name);
     }
   }
-  auto stale = folder->second.find(platform::ToLowerAscii(outputName));
+  auto stale = folder->second.find(platform::ToLowerAscii(std::string(TempStem(outputName))));
   if (stale == folder->second.end()) return;
   for (const std::string& name : stale->second) platform::RemoveFile(directory + name);
   folder->second.erase(stale);
@@ -84,7 +99,11 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
 
 void ToolFile::CreateTemporaryFile() {
   // Beside the target, so that the final rename stays on one file system.
-  std::string pathTemplate = name + kTempInfix + "XXXXXX";
+  platform::PathParts parts = platform::SplitPath(name);
+  std::string pathTemplate = parts.drive + parts.dir;
+  pathTemplate += TempStem(parts.name + parts.ext);
+  pathTemplate += kTempInfix;
+  pathTemplate += "XXXXXX";
   handle = platform::CreateUniqueFile(pathTemplate);
   if (!handle) {
     int errorNumber = errno;

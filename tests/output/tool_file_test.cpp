@@ -202,6 +202,48 @@ TEST_F(ToolFileTest, FailedReplaceRemovesTheTemporaryFile) {
   EXPECT_EQ(ReadFile("out.bin/keep"), "kept");
 }
 
+// A file name may be up to 255 bytes long; the temporary file of an output
+// with such a name must fit too, and a stale one must still be found.
+TEST_F(ToolFileTest, NamesNearTheLengthLimitGetATemporaryFileThatFits) {
+#ifdef _WIN32
+  GTEST_SKIP() << "whole paths are limited to 260 characters here";
+#endif
+  struct Case {
+    const char* label;
+    std::string name;
+    size_t stemLength;  // how much of the name the temporary file keeps
+  };
+  const std::string accent = "\xc3\xa9";  // one character, two bytes
+  const Case cases[] = {
+      {"short_enough", std::string(241, 'a') + ".bin", 245},
+      {"one_over", std::string(242, 'a') + ".bin", 245},
+      {"longest_name", std::string(251, 'a') + ".bin", 245},
+      {"cut_before_a_two_byte_character", std::string(244, 'a') + accent + "b.bin", 244},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    test_support::TempDir dir;
+    const std::string stem = c.name.substr(0, c.stemLength);
+    WriteFile(stem + ".tmpabc123", "stale");
+    WriteFile("other.bin.tmpabc123", "someone else's");
+    ToolFile file;
+    ASSERT_TRUE(file.OpenForOutput((dir.Path() + "/" + c.name).c_str(), true));
+    EXPECT_EQ(ListNames("."), Names{"other.bin.tmpabc123"});
+
+    std::string content(70000, 'x');  // more than stays in memory
+    file.WriteData(content.data(), 1, static_cast<uint32_t>(content.size()));
+    Names names = ListNames(".");
+    ASSERT_EQ(names.size(), 2u);
+    const std::string& temporary = names[0] == "other.bin.tmpabc123" ? names[1] : names[0];
+    EXPECT_LE(temporary.size(), 255u);
+    EXPECT_EQ(temporary.rfind(stem + ".tmp", 0), 0u) << temporary;
+
+    file.Close();
+    EXPECT_EQ(ListNames("."), (Names{c.name, "other.bin.tmpabc123"}));
+    EXPECT_EQ(ReadFile(c.name), content);
+  }
+}
+
 // A finished file handed over to the output is written over and renamed
 // into place when it can be; whatever happens, it does not stay behind and
 // the output is exactly what was written.
