@@ -27,6 +27,10 @@ bool StatPath(const std::string& path, struct stat* status) {
     *status = known.status;
     return true;
   }
+  if (known.error != 0) {
+    errno = known.error;
+    return false;
+  }
   return stat(native->c_str(), status) == 0;
 }
 

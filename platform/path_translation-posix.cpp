@@ -104,6 +104,7 @@ Resolved Resolve(const Parsed& parsed, size_t count) {
     resolved.exists = resolved.status.known = true;
     return resolved;
   }
+  int spellingError = errno;
   // Start from the longest leading part that exists as spelt, so that only
   // the components below it go through the index.
   size_t known = count - 1;
@@ -123,7 +124,11 @@ Resolved Resolve(const Parsed& parsed, size_t count) {
     std::optional<std::string> stored =
         FindStoredName(DirKey(current), component, i == known && known > 0 ? &knownStatus : nullptr);
     if (!stored) {
+      // Unchanged up to here: the rest is as given, so the path is the
+      // spelling that was just found missing.
+      bool asGiven = current == JoinRange(parsed, 0, i, parsed.prefix);
       resolved.path = JoinRange(parsed, i, count, std::move(current));
+      if (asGiven) resolved.status.error = spellingError;
       return resolved;
     }
     current = Join(current, *stored);
@@ -148,7 +153,7 @@ std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* st
   if (status) {
     *status = resolved.status;
     // "file/" is not "file": only the path as returned may be reported.
-    if (parsed->trailingSeparator) status->known = false;
+    if (parsed->trailingSeparator) *status = NativeStatus();
   }
   return Finish(std::move(resolved.path), parsed->trailingSeparator);
 }

@@ -16,10 +16,13 @@ namespace platform::posix {
 // Nothing, with errno set, for a path that cannot be translated: empty
 // (ENOENT), holding a NUL (EINVAL), or too long (ENAMETOOLONG).
 // When the translation had to read the status of the path itself, it is
-// handed back through `status`, so that callers need not read it again.
+// handed back through `status`, so that callers need not read it again:
+// either the status, or the error that reading it gave when the returned
+// path is the one that failed.
 struct NativeStatus {
   bool known = false;
   struct stat status;
+  int error = 0;  // reading the status of the returned path failed so
 };
 std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* status = nullptr);
 
