@@ -1,6 +1,6 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 compilers (the
 # posix thread model, which std::thread and friends need). Tests run under
-# Wine through CMAKE_CROSSCOMPILING_EMULATOR, by way of tools/wine-run.sh.
+# Wine through CMAKE_CROSSCOMPILING_EMULATOR.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -22,6 +22,5 @@ if(NOT TOLSCRIPT_WINE)
   find_program(TOLSCRIPT_WINE NAMES wine64 wine)
 endif()
 if(TOLSCRIPT_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR
-      bash ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh ${TOLSCRIPT_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TOLSCRIPT_WINE})
 endif()

@@ -249,9 +249,6 @@ fi
 
 StartStep "tests"
 testLog="$buildDir/ctest-wine.log"
-# Filled by tools/wine-run.sh, the tests' emulator.
-export TOLSCRIPT_WINE_RESTARTS="$buildDir/wine-restarts.log"
-: >"$TOLSCRIPT_WINE_RESTARTS"
 # In the background: a signal to this script ends a "wait" at once, while a
 # command in the foreground would first run to its end.
 ctest --test-dir "$buildDir" --output-on-failure --no-tests=error -j "$jobs" \
@@ -265,10 +262,5 @@ ctestPid=""
 EndStep "tests"
 summary="$(grep -E '^[0-9]+% tests passed' "$testLog" | tail -n 1 || true)"
 echo "==> under Wine: ${summary:-no test summary (see $testLog)}"
-restarts=$(wc -l <"$TOLSCRIPT_WINE_RESTARTS")
-if [[ $restarts -gt 0 ]]; then
-  echo "==> Wine failed to start a test program $restarts time(s); each was started again:"
-  sed 's/^/    /' "$TOLSCRIPT_WINE_RESTARTS"
-fi
 echo "==> test-windows.sh took $(Seconds "$scriptStart")"
 [[ $status -eq 0 ]] || Fail "tests under Wine (ctest exit status $status; log in $testLog)"
