@@ -47,6 +47,12 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
     RaiseOrContinue(FormatMessage("Input file %s does not exist.", inputPath.c_str()));
     return;
   }
+  // A FIFO or a device would keep the conversion waiting, or reading, for
+  // ever; a directory is no script.
+  if (!platform::IsRegularFile(inputPath)) {
+    RaiseOrContinue(FormatMessage("Input file %s is not a regular file.", inputPath.c_str()));
+    return;
+  }
 
   std::string optionPath;
   bool hasOptionFile = FindInRoots(roots, dir, name + ".option", &optionPath);

@@ -1,6 +1,7 @@
 #include "framework/tokenizer.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -21,6 +22,13 @@ std::optional<std::string> LoadTextFile(const std::string& path) {
   bool failed = false;
   for (;;) {
     size_t got = std::fread(block, 1, sizeof block, file);
+    // Nothing after a NUL counts, so reading stops there: a device such as
+    // /dev/zero would never end.
+    const char* nul = static_cast<const char*>(std::memchr(block, '\0', got));
+    if (nul) {
+      text.append(block, static_cast<size_t>(nul - block));
+      break;
+    }
     text.append(block, got);
     if (got < sizeof block) {
       failed = std::ferror(file) != 0;
@@ -29,8 +37,6 @@ std::optional<std::string> LoadTextFile(const std::string& path) {
   }
   std::fclose(file);
   if (failed) return std::nullopt;
-  size_t nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
   return text;
 }
 

@@ -140,6 +140,11 @@ bool IsDirectory(const std::string& path) {
   return StatPath(path, &status) && S_ISDIR(status.st_mode);
 }
 
+bool IsRegularFile(const std::string& path) {
+  struct stat status;
+  return StatPath(path, &status) && S_ISREG(status.st_mode);
+}
+
 std::optional<std::string> DirectoryIdentity(const std::string& path) {
   struct stat status;
   if (!StatPath(path, &status) || !S_ISDIR(status.st_mode)) return std::nullopt;
@@ -210,13 +215,23 @@ FILE* OpenStream(const std::string& path, const char* mode) {
     errno = EINVAL;
     return nullptr;
   }
-  int fd = OpenFile(path, flags);
+  // Opening a FIFO waits for its other end, which may never come: opened
+  // without waiting, one with no writer reads as empty and one with no
+  // reader fails. Reads and writes wait as usual afterwards.
+  int fd = OpenFile(path, flags | O_NONBLOCK);
   if (fd < 0) return nullptr;
   // The system opens a directory for reading; a stream on one is no file.
   struct stat status;
   if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
     close(fd);
     errno = EISDIR;
+    return nullptr;
+  }
+  int statusFlags = fcntl(fd, F_GETFL);
+  if (statusFlags == -1 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) == -1) {
+    int saved = errno;
+    close(fd);
+    errno = saved;
     return nullptr;
   }
   FILE* stream = fdopen(fd, streamMode.c_str());

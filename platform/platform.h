@@ -34,6 +34,10 @@ bool SetFileTime(const std::string& path, int64_t seconds, std::string* error);
 // True when the path names an existing directory.
 bool IsDirectory(const std::string& path);
 
+// True when the path names an existing plain file (through links): not a
+// directory, a device, a FIFO or a socket.
+bool IsRegularFile(const std::string& path);
+
 // A key that is equal for two paths that reach the same directory (through
 // links or in another spelling); nothing when the directory cannot be read.
 // Recursive searches use it to notice a directory that contains itself.

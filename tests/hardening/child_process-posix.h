@@ -89,6 +89,18 @@ class ChildProcess {
   ChildExit Wait() { return *Reap(0); }
   // The exit when the child has ended, nothing while it runs.
   std::optional<ChildExit> Poll() { return Reap(WNOHANG); }
+  // The exit, or nothing when the child was still running after `seconds`:
+  // then it has been killed with its group.
+  std::optional<ChildExit> WaitAtMost(int seconds) {
+    for (int waited = 0; waited < seconds * 100; ++waited) {
+      if (std::optional<ChildExit> exit = Poll()) return exit;
+      usleep(10000);
+    }
+    if (std::optional<ChildExit> exit = Poll()) return exit;
+    KillGroup();
+    Wait();
+    return std::nullopt;
+  }
 
  private:
   std::optional<ChildExit> Reap(int flags) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process-posix.h"
 #include "hardening_support.h"
 #include "scripttool/end_to_end_support.h"
 #include "support/test_support.h"
@@ -75,6 +77,27 @@ std::string BigScript() {
 // continuing munge reports it again.
 std::string Reported(const std::string& message, bool continueOnError) {
   return "Error: " + message + "Error: " + message + (continueOnError ? " [continuing]\n" : "\n");
+}
+
+// Runs the program; one that has not ended after `seconds` fails the test
+// and is killed with the compiler it started.
+test_support::ProgramRun RunWithin(int seconds, std::vector<std::string> args) {
+  args.insert(args.begin(), TOLSCRIPT_PROGRAM);
+  test_support::ProgramRun run;
+  {
+    hardening::ChildProcess child(args, {}, "run.out", "run.err");
+    std::optional<hardening::ChildExit> exit = child.WaitAtMost(seconds);
+    if (!exit) {
+      ADD_FAILURE() << "the program did not end within " << seconds << " s";
+    } else if (exit->exited) {
+      run.exitCode = exit->exitCode;
+    }
+  }
+  run.out = ReadFile("run.out");
+  run.err = ReadFile("run.err");
+  std::remove("run.out");
+  std::remove("run.err");
+  return run;
 }
 
 class IoErrorTest : public ::testing::Test {
@@ -221,14 +244,23 @@ struct UnreadableCase {
 
 void PrintTo(const UnreadableCase& c, std::ostream* out) { *out << c.name; }
 
+const char* const kNotAFile = "Error: Input file .\\bad.lua is not a regular file. [continuing]\n";
+
 std::vector<UnreadableCase> UnreadableInputs() {
   return {
       {"dangling_link", false,
        [](const std::string& path) { ASSERT_EQ(symlink("nowhere.lua", path.c_str()), 0); },
        "Error: Input file .\\bad.lua does not exist. [continuing]\n"},
-      // The compiler cannot read it: the conversion fails.
+      // Not handed to the compiler, which would wait for a FIFO's writer or
+      // read a device for ever.
       {"directory", false, [](const std::string& path) { test_support::MakeDirs(path); },
-       Reported("Could not read input file.", true)},
+       kNotAFile},
+      {"fifo", false, [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); },
+       kNotAFile},
+      {"link_to_a_device", false,
+       [](const std::string& path) { ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0); },
+       kNotAFile},
+      // The compiler cannot read it: the conversion fails.
       {"no_read_permission", true,
        [](const std::string& path) {
          WriteFile(path, kSmall);
@@ -247,7 +279,7 @@ TEST_P(UnreadableInputTest, FailsThatInputAndContinueGoesOn) {
   c.make("bad.lua");
   WriteFile("good.lua", kSmall);
   const std::string compiled = CompileWithLuac("good.lua", {"-s"});
-  test_support::ProgramRun run = RunTolscript({"-inputfile", "bad.lua", "good.lua", "-continue"});
+  test_support::ProgramRun run = RunWithin(60, {"-inputfile", "bad.lua", "good.lua", "-continue"});
   EXPECT_EQ(run.exitCode, 1);
   // The compiler's own complaint may come first.
   EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
@@ -310,5 +342,51 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<OptionFileCase>& info) {
       return std::string(info.param.name);
     });
+
+// FIFOs and devices where the program reads a list or an option file, or
+// writes a log: none may keep it waiting. A FIFO without a writer reads as
+// empty, one without a reader takes no log, /dev/zero ends at its first
+// byte; the run goes on as without them.
+TEST_F(IoErrorTest, FifosAndDevicesAsListsOptionFilesAndLogsKeepNothingWaiting) {
+  struct Case {
+    const char* name;
+    const char* fifo;  // made before the run, when not empty
+    bool underDriveRoot;
+    std::vector<std::string> args;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"option_file", "good.lua.option", false, {"-inputfile", "good.lua"}, 0},
+      {"list_file", "list.txt", false, {"-inputfile", "@list.txt", "good.lua"}, 0},
+      {"list_file_that_never_ends", "", false, {"-inputfile", "@/dev/zero", "good.lua"}, 0},
+      {"tool_log", "tolscript.log", false, {"-inputfile", "good.lua"}, 0},
+      {"munge_log", "Corvantis/Data/MungeLog.txt", true,
+       {"-inputfile", "missing.lua", "good.lua", "-continue"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::TempDir dir;
+    WriteFile("good.lua", kSmall);
+    const std::string compiled = CompileWithLuac("good.lua", {"-s"});
+    std::string fifo = c.fifo;
+    if (!fifo.empty()) {
+      if (c.underDriveRoot) {
+        fifo = test_support::DrivePath(fifo);
+        test_support::MakeDirs(fifo.substr(0, fifo.rfind('/')));
+      }
+      ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0) << fifo;
+    }
+    test_support::ProgramRun run = RunWithin(60, c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_TRUE(Contains(run.out, "Munging good.lua\n")) << run.out;
+    EXPECT_EQ(ReadFile("good.script"), BinaryScriptFile("good", compiled));
+    if (!fifo.empty()) {
+      struct stat status;
+      ASSERT_EQ(stat(fifo.c_str(), &status), 0);
+      EXPECT_TRUE(S_ISFIFO(status.st_mode)) << "the FIFO was replaced";
+    }
+    EXPECT_EQ(CompilerLeftovers(), Names{});
+  }
+}
 
 }  // namespace
