@@ -2,11 +2,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "output/messages.h"
 #include "platform/platform.h"
 
 namespace {
+
+// What a reservation holds; other files of such a name are left alone.
+constexpr char kMark[] = "tolscript: reserved for the compiler's output\n";
 
 // Deletes `path`; returns 0 when it is gone, else the error number.
 int Remove(const std::string& path) {
@@ -16,11 +20,34 @@ int Remove(const std::string& path) {
   return platform::FileExists(path) ? error : 0;
 }
 
+bool HoldsTheMark(const std::string& path) {
+  FILE* file = platform::OpenStream(path, "rb");
+  if (file == nullptr) return false;
+  char text[sizeof kMark];
+  size_t got = std::fread(text, 1, sizeof text, file);
+  std::fclose(file);
+  return got == sizeof kMark - 1 && std::memcmp(text, kMark, got) == 0;
+}
+
+// A reservation that is marked but not locked belongs to a run that
+// ended without deleting it. A live run locks its reservation before
+// marking it, so none is taken for stale while it is being made.
+void RemoveStaleReservations() {
+  for (const platform::DirEntry& entry : platform::ListDirectory("lua??????")) {
+    if (entry.isDirectory || platform::IsLocked(entry.name) || !HoldsTheMark(entry.name)) {
+      continue;
+    }
+    Remove(entry.name + ".luac");
+    Remove(entry.name);
+  }
+}
+
 }  // namespace
 
 CompilerOutput::~CompilerOutput() {
   if (reserved.empty()) return;
   int error = Discard();
+  if (held != nullptr) std::fclose(held);
   if (int reservationError = Remove(reserved)) error = reservationError;
   if (error != 0) {
     std::printf("Could not delete, res = %d, errno = %d\n", -1, error);
@@ -34,9 +61,15 @@ std::string CompilerOutput::Path() {
     std::string name = "luaXXXXXX";
     FILE* created = platform::CreateUniqueFile(name);
     if (created == nullptr) return std::string();
-    std::fclose(created);
     reserved = name;
+    // Unmarked when it cannot be locked: it is then never taken for stale.
+    if (platform::LockStream(created)) {
+      std::fputs(kMark, created);
+      std::fflush(created);
+    }
+    held = created;
     Discard();  // a killed run may have left one under this name
+    RemoveStaleReservations();
   }
   return reserved + ".luac";
 }

@@ -7,12 +7,17 @@
 // compiled file is handed to the output, which is written over it (see
 // ToolFile::OfferStorage), or it is deleted.
 //
+// The reservation is held locked and marked for the run. A run that was
+// killed leaves its marked reservation unlocked, and the next run in the
+// directory deletes it with its compiled file.
+//
 // So a script costs one new file, as the compiler alone does. Truncating
 // and rewriting one file would make some file systems write each script
 // to the disk at once; every file made and deleted makes later file
 // creations slower on others.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 class CompilerOutput {
@@ -34,4 +39,5 @@ class CompilerOutput {
 
  private:
   std::string reserved;
+  FILE* held = nullptr;  // the reservation, open and locked
 };

@@ -2,6 +2,7 @@
 // real compiler where the output depends on it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ctime>
 #include <ostream>
 #include <optional>
@@ -309,6 +310,33 @@ TEST_F(EndToEndTest, AFailedCompileLeavesNothingAndContinueGoesOn) {
   EXPECT_EQ(ReadFile("good.script.req"), RequirementsFile({}));
   EXPECT_EQ(ListNames("."), (std::vector<std::string>{"broken.lua", "good.lua", "good.script",
                                                       "good.script.req", "tolscript.log"}));
+}
+
+// A killed run leaves its reservation marked but no longer locked: the next
+// run deletes it with the compiled file beside it, and nothing else.
+TEST_F(EndToEndTest, AKilledRunsCompilerFilesGoWithTheNextRun) {
+  REQUIRE_LUAC();
+  const std::string mark = "tolscript: reserved for the compiler's output\n";
+  WriteFile("luaabc123", mark);  // a killed run's
+  WriteFile("luaabc123.luac", "compiled");
+  WriteFile("luaxyz789", mark);  // a live run's, locked below
+  WriteFile("luaxyz789.luac", "compiling");
+  WriteFile("luascript", "-- somebody's own\n");
+  WriteFile("luaqqqqqq", "");  // not marked
+  WriteFile("luaqqqqqq.luac", "");
+  FILE* live = platform::OpenStream("luaxyz789", "rb");
+  ASSERT_NE(live, nullptr);
+  ASSERT_TRUE(platform::LockStream(live));
+  WriteFile("a.lua", kScript);
+  const std::string compiled = CompileWithLuac("a.lua", {"-s"});
+  test_support::ProgramRun run = RunTool({"-inputfile", "a.lua"});
+  std::fclose(live);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile("a.script"), BinaryScriptFile("a", compiled));
+  EXPECT_EQ(CompilerTemporaries(), (std::vector<std::string>{"luaqqqqqq", "luaqqqqqq.luac",
+                                                             "luascript", "luaxyz789",
+                                                             "luaxyz789.luac"}));
+  EXPECT_EQ(ReadFile("luascript"), "-- somebody's own\n");
 }
 
 struct MissingCase {
