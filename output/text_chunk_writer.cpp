@@ -97,31 +97,23 @@ void TextChunkWriter::CloseChunk() {
   ResetLayout();
 }
 
-void TextChunkWriter::WriteByte(uint8_t value) {
+// Decimal values are written as signed so that a dword reads as "%d" does
+// (0xFFFFFFFF reads -1); bytes and words are never negative.
+void TextChunkWriter::WriteInteger(uint32_t value, int hexDigits, int64_t decimal) {
   BeginValue();
   if (hexMode) {
-    PutHex(file, value, 2);
+    PutHex(file, value, hexDigits);
   } else {
-    PutDecimal(file, value);
+    PutDecimal(file, decimal);
   }
 }
 
-void TextChunkWriter::WriteWord(uint16_t value) {
-  BeginValue();
-  if (hexMode) {
-    PutHex(file, value, 4);
-  } else {
-    PutDecimal(file, value);
-  }
-}
+void TextChunkWriter::WriteByte(uint8_t value) { WriteInteger(value, 2, value); }
+
+void TextChunkWriter::WriteWord(uint16_t value) { WriteInteger(value, 4, value); }
 
 void TextChunkWriter::WriteDword(uint32_t value) {
-  BeginValue();
-  if (hexMode) {
-    PutHex(file, value, 8);
-  } else {
-    PutDecimal(file, static_cast<int32_t>(value));  // 0xFFFFFFFF reads -1
-  }
+  WriteInteger(value, 8, static_cast<int32_t>(value));
 }
 
 void TextChunkWriter::WriteFloat(float value) {

@@ -39,5 +39,6 @@ class TextChunkWriter : public ChunkWriter {
 
   void NewLine();
   void BeginValue();
+  void WriteInteger(uint32_t value, int hexDigits, int64_t decimal);
   void ResetLayout();
 };
