@@ -45,15 +45,20 @@ void RemoveStaleReservations() {
 }  // namespace
 
 CompilerOutput::~CompilerOutput() {
-  if (reserved.empty()) return;
-  int error = Discard();
-  if (held != nullptr) std::fclose(held);
-  if (int reservationError = Remove(reserved)) error = reservationError;
-  if (error != 0) {
-    std::printf("Could not delete, res = %d, errno = %d\n", -1, error);
-    std::fflush(stdout);
-    PrintDebug("Assertion failed: %s\n", "RemoveRes == 0");
+  if (!reserved.empty()) {
+    int error = Discard();
+    if (held != nullptr) std::fclose(held);
+    if (int reservationError = Remove(reserved)) error = reservationError;
+    if (error != 0) {
+      std::printf("Could not delete, res = %d, errno = %d\n", -1, error);
+      std::fflush(stdout);
+      PrintDebug("Assertion failed: %s\n", "RemoveRes == 0");
+    }
   }
+  // Looked for again at the end: a run that compiled nothing has not
+  // looked at all, and a killed run's process may still have been dying,
+  // its reservation still locked, when this one looked first.
+  RemoveStaleReservations();
 }
 
 std::string CompilerOutput::Path() {

@@ -9,7 +9,8 @@
 //
 // The reservation is held locked and marked for the run. A run that was
 // killed leaves its marked reservation unlocked, and the next run in the
-// directory deletes it with its compiled file.
+// directory deletes it with its compiled file: when it reserves its own,
+// and when it ends, so a run that compiles nothing deletes it too.
 //
 // So a script costs one new file, as the compiler alone does. Truncating
 // and rewriting one file would make some file systems write each script
