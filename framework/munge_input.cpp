@@ -47,13 +47,6 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
     RaiseOrContinue(FormatMessage("Input file %s does not exist.", inputPath.c_str()));
     return;
   }
-  // A FIFO or a device would keep the conversion waiting, or reading, for
-  // ever; a directory is no script.
-  if (!platform::IsRegularFile(inputPath)) {
-    RaiseOrContinue(FormatMessage("Input file %s is not a regular file.", inputPath.c_str()));
-    return;
-  }
-
   std::string optionPath;
   bool hasOptionFile = FindInRoots(roots, dir, name + ".option", &optionPath);
   if (hasOptionFile) {
@@ -83,6 +76,14 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
   PrintDebug("Considering [%s]\n", inputPath.c_str());
 
   if (!skipInput && NeedsMunge(inputPath, hasOptionFile ? optionPath : std::string(), outputPath)) {
+    // A FIFO or a device would keep the conversion waiting, or reading, for
+    // ever; a directory is no script. Asked only here, so that an up-to-date
+    // input costs no extra look.
+    if (!platform::IsRegularFile(inputPath)) {
+      RestoreCommandLineOptions();
+      RaiseOrContinue(FormatMessage("Input file %s is not a regular file.", inputPath.c_str()));
+      return;
+    }
     PrintNormal("Munging %s%s\n", parts.name.c_str(), parts.ext.c_str());
     ToolFile outputFile;
     ToolFile reqFile;

@@ -277,6 +277,8 @@ TEST_P(UnreadableInputTest, FailsThatInputAndContinueGoesOn) {
   const UnreadableCase& c = GetParam();
   if (c.needsNonRoot && IsRoot()) GTEST_SKIP() << "root reads files without read permission";
   c.make("bad.lua");
+  // Whatever the failure, its option file holds for it alone.
+  WriteFile("bad.lua.option", "-text\n");
   WriteFile("good.lua", kSmall);
   const std::string compiled = CompileWithLuac("good.lua", {"-s"});
   test_support::ProgramRun run = RunWithin(60, {"-inputfile", "bad.lua", "good.lua", "-continue"});
