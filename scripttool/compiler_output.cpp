@@ -31,10 +31,12 @@ bool HoldsTheMark(const std::string& path) {
 
 // A reservation that is marked but not locked belongs to a run that
 // ended without deleting it. A live run locks its reservation before
-// marking it, so none is taken for stale while it is being made.
+// marking it, so none is taken for stale while it is being made; and the
+// lock is probed only on marked files, since the probe holds the lock for
+// a moment and would keep a run that is just locking its own from it.
 void RemoveStaleReservations() {
   for (const platform::DirEntry& entry : platform::ListDirectory("lua??????")) {
-    if (entry.isDirectory || platform::IsLocked(entry.name) || !HoldsTheMark(entry.name)) {
+    if (entry.isDirectory || !HoldsTheMark(entry.name) || platform::IsLocked(entry.name)) {
       continue;
     }
     Remove(entry.name + ".luac");
