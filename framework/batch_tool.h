@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ enum PlatformCode : int32_t {
   kPlatformPc = 2,
   kPlatformNone = 3,
 };
+
+// Thrown when an interrupt stops the run; the outputs being written are
+// abandoned, older ones are left as they were.
+struct RunInterrupted {};
 
 class BatchTool {
  public:
@@ -38,11 +43,20 @@ class BatchTool {
   // Asked under "-checkdate" when the output looks up to date.
   virtual bool IsOutOfDate(const char* inputPath, int64_t outputTime);
 
+  // Work that a tool can start for an input to come, before its turn, when
+  // it will be munged with the command line's options into `outputPath`.
+  // False when the tool takes no more for now.
+  virtual bool StartAhead(const std::string& inputPath, const std::string& outputPath);
+  // Drops such work: the input will not use it.
+  virtual void DropAhead(const std::string& inputPath, const std::string& outputPath);
+
   // The run sequence over argv (argument 0 is the program name).
   void Run(int32_t argc, const char* const* argv);
 
   // Option passes (options.cpp).
   void ParsePlatform(int32_t count, const char* const* arguments);
+  // "-jobs", from the command line only.
+  void ParseJobs(int32_t count, const char* const* arguments);
   void ParseOptions(int32_t count, const char* const* arguments);
   void HandleStandardOption(const ToolString& name, const ToolString& value);
   void SetPlatform(const ToolString& value);
@@ -51,14 +65,20 @@ class BatchTool {
   // Per-input option files (option_file.cpp).
   bool ReadOptionFile(const char* path);
 
-  // Input discovery (input_discovery.cpp).
+  // Input discovery (input_discovery.cpp). During the run's walk the inputs
+  // found become steps of the run; called on their own, each input found
+  // is munged at once.
   void InputFileOption(const char* value);
+  void AddInput(const std::string& dir, const std::string& name);
   void ReadInputList(const char* path);
   void SearchDirectory(const std::string& dir, const std::string& pattern);
   void SearchDirectoryRecursive(const std::string& dir, const std::string& pattern);
 
   // The per-file procedure (munge_input.cpp).
   void MungeInput(const std::string& dir, const std::string& name);
+  // Decides the inputs that come after the current one and starts the
+  // tool's work for those that will be munged.
+  void StartUpcoming();
 
   // Builds the override directories from the platform directory and the
   // two environment variables (run_sequence.cpp).
@@ -75,23 +95,75 @@ class BatchTool {
   bool continueOnError = false;
   int64_t toolFileTime = 0;
   int32_t platform = kPlatformNone;
+  // At most this many inputs are worked on at once ("-jobs").
+  int32_t jobs = 1;
+  // The output of the input being munged.
+  std::string currentOutput;
   // The command line after the program name, kept to restore the options
   // after every input.
   const char* const* args = nullptr;
   int32_t argCount = 0;
 
  private:
+  // One step of the run, found by the input walk before any is munged.
+  struct WalkStep {
+    enum class Kind { Input, Report, Fatal } kind;
+    std::string dir;   // Input: where and what to munge
+    std::string name;
+    std::string message;  // Report: an error to report; Fatal: the error that ends the run
+  };
+  // What the per-file procedure decides for one input. A decision taken
+  // ahead of its turn is dropped when an input before it writes a file
+  // that it looked at.
+  struct Decision {
+    bool located = false;
+    bool found = false;
+    std::string inputPath;  // the last candidate tried when not found
+    bool hasOptionFile = false;
+    std::string optionPath;
+    bool judged = false;  // the rest is known
+    std::string outputPath;
+    std::string reqPath;
+    bool munge = false;
+    bool upToDate = false;  // passed over by "-checkdate"
+    bool regular = false;   // the input is a plain file
+    bool started = false;   // the tool's work was started ahead
+  };
+  // The options a decision depends on.
+  struct DecisionOptions {
+    ToolString outputDir;
+    bool checkDate = false;
+    bool skipInput = false;
+  };
+
   void RestoreCommandLineOptions();
+  void Locate(const WalkStep& step, Decision* decision);
+  void Judge(const DecisionOptions& options, Decision* decision);
+  DecisionOptions CurrentDecisionOptions() const;
+  // Drops the decisions ahead that looked at the files written for the
+  // current input.
+  void ForgetDecisionsAbout(const Decision& written);
+  void MungeDecided(const std::string& dir, const std::string& name, Decision decision);
   // The "-checkdate" rule; `optionPath` is empty when there is no option
   // file.
-  bool NeedsMunge(const std::string& inputPath, const std::string& optionPath,
+  bool NeedsMunge(bool checkDate, const std::string& inputPath, const std::string& optionPath,
                   const std::string& outputPath);
   // Raises `message` as a fatal error, or with "-continue" reports it with
-  // " [continuing]\n" and returns.
+  // " [continuing]\n" and returns. While the walk runs, only notes it.
   void RaiseOrContinue(const std::string& message);
+  // Notes an error for the walk's place in the run.
+  void WalkReport(const std::string& text);
   // The roots in the order in which an input is looked for: override
   // directories, platform directory, source directory ("" when absent).
   std::vector<std::string> SearchRoots() const;
+
+  // The run's steps, the current one, and the decisions taken ahead for
+  // the steps after it (window[k] is for step current + 1 + k).
+  std::vector<WalkStep> steps;
+  bool walking = false;
+  size_t current = 0;
+  std::deque<Decision> window;
+  DecisionOptions commandLineOptions;
 
   // List files being read, outermost first, to refuse a list that names
   // itself.

@@ -1,5 +1,5 @@
-// Input discovery: each "-inputfile" value becomes calls of MungeInput for
-// the files it names, found in the union of the layered roots. Each name is
+// Input discovery: each "-inputfile" value becomes inputs to munge, one for
+// each of the files it names, found in the union of the layered roots. Each name is
 // handed on once per directory search, by the last root in the order
 // source, platform, override 1 .. n that holds it; MungeInput then reads
 // the copy of the first root in its own order.
@@ -123,14 +123,31 @@ void BatchTool::InputFileOption(const char* value) {
   }
   if (recursive) {
     if (!continueOnError) {
-      throw HandyException("Input file option %s: recursive '!' must be followed by wildcard.",
-                           value);
+      RaiseOrContinue(FormatMessage(
+          "Input file option %s: recursive '!' must be followed by wildcard.", value));
+      return;
     }
-    ReportError("Input file option %s: recursive ! must be followed by wildcard. [continuing]\n",
-                value);
+    WalkReport(FormatMessage(
+        "Input file option %s: recursive ! must be followed by wildcard. [continuing]\n", value));
     return;
   }
-  MungeInput(".", text);
+  AddInput(".", text);
+}
+
+void BatchTool::AddInput(const std::string& dir, const std::string& name) {
+  if (!walking) {
+    MungeInput(dir, name);
+    return;
+  }
+  steps.push_back({WalkStep::Kind::Input, dir, name, std::string()});
+}
+
+void BatchTool::WalkReport(const std::string& text) {
+  if (!walking) {
+    ReportError("%s", text.c_str());
+    return;
+  }
+  steps.push_back({WalkStep::Kind::Report, std::string(), std::string(), text});
 }
 
 void BatchTool::ReadInputList(const char* path) {
@@ -185,16 +202,16 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
   for (const std::string& name : FileNames(Under(sourceDir.Text(), dir, pattern))) {
     if (inOverrideFrom(0, name)) continue;
     if (hasPlatform && FileExists(Under(platformRoot, dir, name))) continue;
-    MungeInput(dir, name);
+    AddInput(dir, name);
   }
   if (hasPlatform) {
     for (const std::string& name : FileNames(Under(platformRoot, dir, pattern))) {
-      if (!inOverrideFrom(0, name)) MungeInput(dir, name);
+      if (!inOverrideFrom(0, name)) AddInput(dir, name);
     }
   }
   for (size_t i = 0; i < overrides.size(); ++i) {
     for (const std::string& name : FileNames(Under(overrides[i], dir, pattern))) {
-      if (!inOverrideFrom(i + 1, name)) MungeInput(dir, name);
+      if (!inOverrideFrom(i + 1, name)) AddInput(dir, name);
     }
   }
 }
@@ -212,7 +229,7 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
     for (size_t r = 0; r < roots.size() && r < level.size(); ++r) {
       if (!identities[r].empty() && identities[r] == level[r]) {
         std::string path = roots[r].empty() ? dir : roots[r] + "\\" + dir;
-        ReportError("Input directory %s: link loop, passed over.\n", path.c_str());
+        WalkReport(FormatMessage("Input directory %s: link loop, passed over.\n", path.c_str()));
         return;
       }
     }

@@ -38,20 +38,110 @@ bool FindInRoots(const std::vector<std::string>& roots, const std::string& dir,
   return false;
 }
 
+// The last component of a path, lowered: what two spellings of one file
+// share.
+std::string LastName(const std::string& path) {
+  size_t cut = path.find_last_of("\\/");
+  return platform::ToLowerAscii(cut == std::string::npos ? path : path.substr(cut + 1));
+}
+
 }  // namespace
 
-void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
+BatchTool::DecisionOptions BatchTool::CurrentDecisionOptions() const {
+  return {outputDir, checkDate, skipInput};
+}
+
+void BatchTool::Locate(const WalkStep& step, Decision* decision) {
   std::vector<std::string> roots = SearchRoots();
-  std::string inputPath;
-  if (!FindInRoots(roots, dir, name, &inputPath)) {
-    RaiseOrContinue(FormatMessage("Input file %s does not exist.", inputPath.c_str()));
+  decision->located = true;
+  decision->found = FindInRoots(roots, step.dir, step.name, &decision->inputPath);
+  if (decision->found) {
+    decision->hasOptionFile =
+        FindInRoots(roots, step.dir, step.name + ".option", &decision->optionPath);
+  }
+}
+
+void BatchTool::Judge(const DecisionOptions& options, Decision* decision) {
+  platform::PathParts parts = platform::SplitPath(decision->inputPath);
+  std::string drive = parts.drive;
+  std::string directory = parts.dir;
+  if (options.outputDir.NotEmpty()) {
+    platform::PathParts out = platform::SplitPath(options.outputDir.Text());
+    drive = out.drive;
+    directory = out.dir;
+  }
+  std::string extension = GetOutputExtension().Text();
+  decision->outputPath = platform::JoinPath(drive, directory, parts.name, extension);
+  decision->reqPath = platform::JoinPath(drive, directory, parts.name + "." + extension, "req");
+  decision->munge =
+      !options.skipInput &&
+      NeedsMunge(options.checkDate, decision->inputPath,
+                 decision->hasOptionFile ? decision->optionPath : std::string(),
+                 decision->outputPath);
+  decision->upToDate = !options.skipInput && !decision->munge;
+  // A FIFO or a device would keep the conversion waiting, or reading, for
+  // ever; a directory is no script. Asked only here, so that an up-to-date
+  // input costs no extra look.
+  decision->regular = decision->munge && platform::IsRegularFile(decision->inputPath);
+  decision->judged = true;
+}
+
+void BatchTool::StartUpcoming() {
+  // One at a time, each input's work starts at its turn.
+  if (jobs <= 1) return;
+  // Far enough ahead to keep every compiler busy past inputs that need no
+  // work; the tool says when it takes no more.
+  const size_t reach = 4 * static_cast<size_t>(jobs) + 16;
+  for (size_t k = 0; k < reach && current + 1 + k < steps.size(); ++k) {
+    const WalkStep& step = steps[current + 1 + k];
+    if (step.kind == WalkStep::Kind::Fatal) break;  // nothing after it runs
+    if (k == window.size()) {
+      window.emplace_back();
+      if (step.kind == WalkStep::Kind::Input) {
+        Locate(step, &window.back());
+        // An option file is read only at its input's turn.
+        if (window.back().found && !window.back().hasOptionFile)
+          Judge(commandLineOptions, &window.back());
+      }
+    }
+    Decision& decision = window[k];
+    if (!decision.judged || !decision.munge || !decision.regular || decision.started) continue;
+    if (!StartAhead(decision.inputPath, decision.outputPath)) break;
+    decision.started = true;
+  }
+}
+
+void BatchTool::ForgetDecisionsAbout(const Decision& written) {
+  std::string outputName = LastName(written.outputPath);
+  std::string reqName = LastName(written.reqPath);
+  for (Decision& decision : window) {
+    if (!decision.located) continue;
+    std::string inputName = LastName(decision.inputPath);
+    bool lookedAt = false;
+    for (const std::string& name :
+         {inputName, inputName + ".option", LastName(decision.outputPath)}) {
+      if (!name.empty() && (name == outputName || name == reqName)) lookedAt = true;
+    }
+    if (!lookedAt) continue;
+    if (decision.started) DropAhead(decision.inputPath, decision.outputPath);
+    decision = Decision();
+  }
+}
+
+void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
+  Decision decision;
+  Locate({WalkStep::Kind::Input, dir, name, std::string()}, &decision);
+  MungeDecided(dir, name, std::move(decision));
+}
+
+void BatchTool::MungeDecided(const std::string&, const std::string&, Decision decision) {
+  if (!decision.found) {
+    RaiseOrContinue(FormatMessage("Input file %s does not exist.", decision.inputPath.c_str()));
     return;
   }
-  std::string optionPath;
-  bool hasOptionFile = FindInRoots(roots, dir, name + ".option", &optionPath);
-  if (hasOptionFile) {
+  if (decision.hasOptionFile) {
     try {
-      ReadOptionFile(optionPath.c_str());
+      ReadOptionFile(decision.optionPath.c_str());
     } catch (HandyException error) {
       RestoreCommandLineOptions();
       if (!continueOnError) throw error;
@@ -59,34 +149,33 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
       return;
     }
   }
-
+  if (!decision.judged) Judge(CurrentDecisionOptions(), &decision);
+  const std::string& inputPath = decision.inputPath;
+  const std::string& outputPath = decision.outputPath;
+  const std::string& reqPath = decision.reqPath;
   platform::PathParts parts = platform::SplitPath(inputPath);
-  std::string drive = parts.drive;
-  std::string directory = parts.dir;
-  if (outputDir.NotEmpty()) {
-    platform::PathParts out = platform::SplitPath(outputDir.Text());
-    drive = out.drive;
-    directory = out.dir;
-  }
-  std::string extension = GetOutputExtension().Text();
-  std::string outputPath = platform::JoinPath(drive, directory, parts.name, extension);
-  std::string reqName = parts.name + "." + extension;
-  std::string reqPath = platform::JoinPath(drive, directory, reqName, "req");
 
   PrintDebug("Considering [%s]\n", inputPath.c_str());
+  if (decision.upToDate) PrintDebug("%s is up to date\n", outputPath.c_str());
 
-  if (!skipInput && NeedsMunge(inputPath, hasOptionFile ? optionPath : std::string(), outputPath)) {
-    // A FIFO or a device would keep the conversion waiting, or reading, for
-    // ever; a directory is no script. Asked only here, so that an up-to-date
-    // input costs no extra look.
-    if (!platform::IsRegularFile(inputPath)) {
+  if (decision.munge) {
+    if (!decision.regular) {
       RestoreCommandLineOptions();
       RaiseOrContinue(FormatMessage("Input file %s is not a regular file.", inputPath.c_str()));
       return;
     }
     PrintNormal("Munging %s%s\n", parts.name.c_str(), parts.ext.c_str());
+    currentOutput = outputPath;
     ToolFile outputFile;
     ToolFile reqFile;
+    // Whatever happens to this input, the decisions ahead that looked at
+    // its outputs are taken again.
+    struct Forget {
+      BatchTool& tool;
+      const Decision& written;
+      ~Forget() { tool.ForgetDecisionsAbout(written); }
+    } forget{*this, decision};
+    bool handedToTool = false;
     try {
       if (outputFile.OpenForOutput(outputPath.c_str(), true) &&
           reqFile.OpenForOutput(reqPath.c_str(), true)) {
@@ -104,6 +193,7 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
             reqSizeBefore = reqFile.GetSize();
             ToolString toolInputPath(inputPath.c_str());
             ToolString baseName = ToolString(parts.name.c_str()).ToLower();
+            handedToTool = true;
             MungeFile(writer.get(), reqWriter.get(), toolInputPath, baseName);
             reqSizeAfter = reqFile.GetSize();
             reqWriter->CloseChunk();
@@ -122,6 +212,7 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
         outputFile.Close();
       }
     } catch (HandyException error) {
+      if (decision.started && !handedToTool) DropAhead(inputPath, outputPath);
       outputFile.Abandon();
       reqFile.Abandon();
       RemoveFile(outputPath);
@@ -131,19 +222,19 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
       ReportError("%s [continuing]\n", error.GetMessage());
       return;
     }
+  } else if (decision.started) {
+    DropAhead(inputPath, outputPath);
   }
   RestoreCommandLineOptions();
 }
 
-bool BatchTool::NeedsMunge(const std::string& inputPath, const std::string& optionPath,
-                           const std::string& outputPath) {
+bool BatchTool::NeedsMunge(bool checkDate, const std::string& inputPath,
+                           const std::string& optionPath, const std::string& outputPath) {
   if (!checkDate || !FileExists(outputPath)) return true;
   int64_t outputTime = GetFileTime(outputPath);
   if (outputTime < toolFileTime || outputTime < GetFileTime(inputPath) ||
       (!optionPath.empty() && outputTime < GetFileTime(optionPath))) {
     return true;
   }
-  if (IsOutOfDate(inputPath.c_str(), outputTime)) return true;
-  PrintDebug("%s is up to date\n", outputPath.c_str());
-  return false;
+  return IsOutOfDate(inputPath.c_str(), outputTime);
 }

@@ -1,10 +1,12 @@
 // The option passes shared by the command line and the option files: an
 // argument beginning with '-' names an option, the arguments up to the next
 // such one are its values, and every name and value is lowered.
+#include <algorithm>
 #include <cstring>
 
 #include "framework/batch_tool.h"
 #include "output/messages.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -21,6 +23,31 @@ void BatchTool::ParsePlatform(int32_t count, const char* const* arguments) {
       ++i;
       SetPlatform(ToolString(arguments[i]).ToLower());
     }
+  }
+}
+
+void BatchTool::ParseJobs(int32_t count, const char* const* arguments) {
+  jobs = platform::ProcessorCount();
+  for (int32_t i = 0; i < count; ++i) {
+    if (!IsOption(arguments[i]) || !(ToolString(arguments[i]).ToLower() == "-jobs")) continue;
+    bool valued = false;
+    while (i + 1 < count && !IsOption(arguments[i + 1])) {
+      ++i;
+      valued = true;
+      const char* value = arguments[i];
+      // A whole number from 1 up; past a million it only says "as many as
+      // there are inputs".
+      int64_t number = 0;
+      const char* digit = value;
+      for (; *digit >= '0' && *digit <= '9'; ++digit) {
+        number = std::min<int64_t>(number * 10 + (*digit - '0'), 1000000);
+      }
+      if (*digit != '\0' || digit == value || number < 1) {
+        throw HandyException("Invalid value %s for -jobs.", value);
+      }
+      jobs = static_cast<int32_t>(number);
+    }
+    if (!valued) throw HandyException("Invalid value %s for -jobs.", "");
   }
 }
 
@@ -72,8 +99,9 @@ void BatchTool::HandleStandardOption(const ToolString& name, const ToolString& v
     skipInput = true;
   } else if (name == "-continue") {
     continueOnError = true;
-  } else if (name == "-inputfile") {
-    // Inputs are taken by the run's input walk only.
+  } else if (name == "-inputfile" || name == "-jobs") {
+    // Taken from the command line only, by the run's input walk and by
+    // ParseJobs.
   } else if (name == "-outputdir") {
     outputDir = value;
   } else if (name == "-sourcedir") {

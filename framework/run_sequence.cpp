@@ -8,6 +8,7 @@
 #include "output/messages.h"
 #include "platform/path_rules.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 
 BatchTool::BatchTool() = default;
 BatchTool::~BatchTool() = default;
@@ -15,8 +16,13 @@ BatchTool::~BatchTool() = default;
 void BatchTool::ParseOption(const ToolString&, const ToolString&) {}
 void BatchTool::ResetToolOptions() {}
 bool BatchTool::IsOutOfDate(const char*, int64_t) { return false; }
+bool BatchTool::StartAhead(const std::string&, const std::string&) { return false; }
+void BatchTool::DropAhead(const std::string&, const std::string&) {}
 
 namespace {
+
+// Ends the input walk at a fatal error: nothing after it is looked for.
+struct WalkStopped {};
 
 // Where the tool's own executable lies, for its time: its reported path
 // with the platform's executable suffix, or the first match on PATH when
@@ -72,26 +78,68 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
     int32_t inputCount = 0;
 
     ParsePlatform(argCount, args);
+    ParseJobs(argCount, args);
     ResetStandardOptions();
     ParseOptions(argCount, args);
+    commandLineOptions = CurrentDecisionOptions();
 
     overrideDirs.clear();
     if (platformDir.NotEmpty()) BuildOverrideDirs();
 
-    ToolString option;
-    for (int32_t i = 1; i < argc; ++i) {
-      if (argv[i][0] == '-') {
-        option = ToolString(argv[i]).ToLower();
-      } else if (option == "-inputfile") {
-        ++inputCount;
-        InputFileOption(ToolString(argv[i]).ToLower().Text());
+    // The inputs are all found first, so that the work for those to come
+    // can start while one is written; what the walk has to report keeps
+    // its place among them.
+    steps.clear();
+    walking = true;
+    try {
+      ToolString option;
+      for (int32_t i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-') {
+          option = ToolString(argv[i]).ToLower();
+        } else if (option == "-inputfile") {
+          ++inputCount;
+          InputFileOption(ToolString(argv[i]).ToLower().Text());
+        }
       }
+    } catch (WalkStopped) {
+    }
+    walking = false;
+
+    window.clear();
+    for (current = 0; current < steps.size(); ++current) {
+      if (platform::Interrupted()) throw RunInterrupted();
+      WalkStep& step = steps[current];
+      Decision decision;
+      if (!window.empty()) {
+        decision = std::move(window.front());
+        window.pop_front();
+      }
+      switch (step.kind) {
+        case WalkStep::Kind::Input:
+          if (!decision.located) Locate(step, &decision);
+          MungeDecided(step.dir, step.name, std::move(decision));
+          break;
+        case WalkStep::Kind::Report:
+          ReportError("%s", step.message.c_str());
+          break;
+        case WalkStep::Kind::Fatal:
+          throw HandyException("%s", step.message.c_str());
+      }
+      StartUpcoming();
     }
 
     if (inputCount == 0) PrintNormal(kUsageText, self.name.c_str(), self.name.c_str());
   } catch (HandyException error) {
     ReportError("%s\n", error.GetMessage());
+  } catch (RunInterrupted) {
+    ReportError("Interrupted.\n");
   }
+  // Work started ahead for inputs that never came is not wanted.
+  for (Decision& decision : window) {
+    if (decision.started) DropAhead(decision.inputPath, decision.outputPath);
+  }
+  window.clear();
+  steps.clear();
   CloseLogs();
 }
 
@@ -115,6 +163,15 @@ void BatchTool::BuildOverrideDirs() {
 }
 
 void BatchTool::RaiseOrContinue(const std::string& message) {
+  if (walking) {
+    if (continueOnError) {
+      steps.push_back({WalkStep::Kind::Report, std::string(), std::string(),
+                       message + " [continuing]\n"});
+      return;
+    }
+    steps.push_back({WalkStep::Kind::Fatal, std::string(), std::string(), message});
+    throw WalkStopped();
+  }
   if (!continueOnError) throw HandyException("%s", message.c_str());
   ReportError("%s [continuing]\n", message.c_str());
 }

@@ -83,4 +83,6 @@ void BinaryChunkWriter::Align() {
   if (misalignment != 0) file->WriteData(zeros, 1, 4 - misalignment);
 }
 
-void BinaryChunkWriter::OfferStorage(std::string path) { file->OfferStorage(std::move(path)); }
+void BinaryChunkWriter::UseTemporaryFile(std::string path) {
+  file->UseTemporaryFile(std::move(path));
+}

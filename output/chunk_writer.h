@@ -25,10 +25,10 @@ class ChunkWriter {
   virtual void SetHexMode(bool) {}
   virtual void SetInline(bool) {}
 
-  // Hands a finished file over to the output file, which may take it as its
-  // storage (ToolFile::OfferStorage). A writer without an output file
-  // deletes it.
-  virtual void OfferStorage(std::string path);
+  // Hands the output file a temporary file of its own to write into
+  // (ToolFile::UseTemporaryFile). A writer without an output file deletes
+  // it.
+  virtual void UseTemporaryFile(std::string path);
 
   // For the framework's string type (anything with Text()).
   template <typename Text>

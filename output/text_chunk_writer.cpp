@@ -135,4 +135,4 @@ void TextChunkWriter::WriteData(const void* data, uint32_t size) {
   file->WriteByte('"');
 }
 
-void TextChunkWriter::OfferStorage(std::string path) { file->OfferStorage(std::move(path)); }
+void TextChunkWriter::UseTemporaryFile(std::string path) { file->UseTemporaryFile(std::move(path)); }

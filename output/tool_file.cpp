@@ -49,7 +49,18 @@ bool IsTempSuffix(std::string_view suffix) {
   return true;
 }
 
-void RemoveStaleTemporaries(const std::string& directory, const std::string& outputName) {
+// Beside the target, so that the final rename stays on one file system.
+std::string TemporaryTemplate(const std::string& outputPath) {
+  platform::PathParts parts = platform::SplitPath(outputPath);
+  std::string pathTemplate = parts.drive + parts.dir;
+  pathTemplate += TempStem(parts.name + parts.ext);
+  pathTemplate += kTempInfix;
+  pathTemplate += "XXXXXX";
+  return pathTemplate;
+}
+
+// The stale files of a folder, listed on the first look of the run.
+std::map<std::string, std::vector<std::string>>& NoteStaleTemporaries(const std::string& directory) {
   std::string folderKey = platform::ToLowerAscii(directory);
   auto& folders = StaleTemporaries();
   auto folder = folders.find(folderKey);
@@ -65,10 +76,15 @@ void RemoveStaleTemporaries(const std::string& directory, const std::string& out
       folder->second[platform::ToLowerAscii(entry.name.substr(0, cut))].push_back(entry.name);
     }
   }
-  auto stale = folder->second.find(platform::ToLowerAscii(std::string(TempStem(outputName))));
-  if (stale == folder->second.end()) return;
+  return folder->second;
+}
+
+void RemoveStaleTemporaries(const std::string& directory, const std::string& outputName) {
+  std::map<std::string, std::vector<std::string>>& folder = NoteStaleTemporaries(directory);
+  auto stale = folder.find(platform::ToLowerAscii(std::string(TempStem(outputName))));
+  if (stale == folder.end()) return;
   for (const std::string& name : stale->second) platform::RemoveFile(directory + name);
-  folder->second.erase(stale);
+  folder.erase(stale);
 }
 
 }  // namespace
@@ -98,20 +114,21 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
 }
 
 void ToolFile::CreateTemporaryFile() {
-  // Beside the target, so that the final rename stays on one file system.
-  platform::PathParts parts = platform::SplitPath(name);
-  std::string pathTemplate = parts.drive + parts.dir;
-  pathTemplate += TempStem(parts.name + parts.ext);
-  pathTemplate += kTempInfix;
-  pathTemplate += "XXXXXX";
-  handle = platform::CreateUniqueFile(pathTemplate);
+  if (!tempPath.empty()) {
+    // A file reserved for this output and handed over: written from its
+    // start, whatever it held.
+    handle = platform::OpenStream(tempPath, "wb");
+  } else {
+    std::string pathTemplate = TemporaryTemplate(name);
+    handle = platform::CreateUniqueFile(pathTemplate);
+    if (handle) tempPath = pathTemplate;
+  }
   if (!handle) {
     int errorNumber = errno;
     Discard();
     throw HandyException("Could not open %s for output. DOS reports:\n%s\n", name.c_str(),
                          strerror(errorNumber));
   }
-  tempPath = pathTemplate;
   // Our own buffer batches the writes; a failed write then shows at once.
   setvbuf(handle, nullptr, _IONBF, 0);
 }
@@ -121,11 +138,6 @@ void ToolFile::Close() {
     name.clear();
     return;
   }
-  if (!handle && !offeredPath.empty() && PlaceInOfferedFile()) {
-    Abandon();  // the output is in place; this only resets the object
-    return;
-  }
-  DropOfferedFile();
   if (!handle) CreateTemporaryFile();
   Flush();
   if (fflush(handle) != 0) FailWrite(errno);
@@ -149,36 +161,25 @@ void ToolFile::Close() {
   name.clear();
 }
 
-void ToolFile::OfferStorage(std::string path) {
-  DropOfferedFile();
-  offeredPath = std::move(path);
-}
-
-// The whole output is in the buffer; the offered file is overwritten from
-// its start, so it must not be longer than the output.
-bool ToolFile::PlaceInOfferedFile() {
-  std::string path = std::move(offeredPath);
-  offeredPath.clear();
-  bool placed = false;
-  if (bufferStart == 0 && bufferUsed == size) {
-    if (FILE* stream = platform::OpenStream(path, "r+b")) {
-      long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
-      bool written = length >= 0 && static_cast<unsigned long>(length) <= size &&
-                     std::fseek(stream, 0, SEEK_SET) == 0 &&
-                     std::fwrite(buffer.get(), 1, bufferUsed, stream) == bufferUsed;
-      if (std::fclose(stream) != 0) written = false;
-      // A failed rename (another file system, say) leaves the usual way open.
-      placed = written && platform::RenameFile(path, name, nullptr);
-    }
+void ToolFile::UseTemporaryFile(std::string path) {
+  if (!isOpen || handle || !tempPath.empty()) {
+    platform::RemoveFile(path);
+    return;
   }
-  if (!placed) platform::RemoveFile(path);
-  return placed;
+  tempPath = std::move(path);
 }
 
-void ToolFile::DropOfferedFile() {
-  if (offeredPath.empty()) return;
-  platform::RemoveFile(offeredPath);
-  offeredPath.clear();
+std::string ToolFile::ReserveTemporaryFile(const std::string& path) {
+  platform::PathParts parts = platform::SplitPath(path);
+  std::string directory = parts.drive + parts.dir;
+  // The folder's stale files are looked for first, so that this new one
+  // is never taken for one of them.
+  NoteStaleTemporaries(directory);
+  std::string pathTemplate = TemporaryTemplate(path);
+  FILE* created = platform::CreateUniqueFile(pathTemplate);
+  if (!created) return std::string();
+  std::fclose(created);
+  return pathTemplate;
 }
 
 void ToolFile::Abandon() {
@@ -188,7 +189,6 @@ void ToolFile::Abandon() {
 
 void ToolFile::Discard() {
   isOpen = false;
-  DropOfferedFile();
   if (handle) {
     fclose(handle);
     handle = nullptr;

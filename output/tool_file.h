@@ -37,13 +37,16 @@ class ToolFile {
 
   bool IsOpen() const;
 
-  // Hands over a finished file, such as a compiler's output, that this
-  // object then owns. When the whole output is still in memory at Close
-  // (at most 64 KiB) and the file is no longer than the output, the output
-  // is written over that file and the file is renamed into place: no
-  // temporary file is made or deleted. Otherwise, and on every failure, the
-  // file is deleted and the output takes the usual way.
-  void OfferStorage(std::string path);
+  // Makes a new, empty temporary file beside the output `path`, named as
+  // this object names its own, for a producer (such as a compiler) to
+  // write before the output is opened. Returns its path, or empty with
+  // errno set.
+  static std::string ReserveTemporaryFile(const std::string& path);
+
+  // Takes over such a file, whatever it holds, as this output's temporary
+  // file: the output is written over it and it is renamed into place, so
+  // no other file is made. It is deleted when the output is abandoned.
+  void UseTemporaryFile(std::string path);
   const char* GetName() const { return name.c_str(); }
 
   // Little-endian writes of one value each.
@@ -78,7 +81,6 @@ class ToolFile {
   FILE* handle = nullptr;
   std::string name;
   std::string tempPath;
-  std::string offeredPath;
   // Bytes of the file from bufferStart on that the stream has not seen yet;
   // a back-patch inside them costs no seek.
   std::unique_ptr<unsigned char[]> buffer;
@@ -91,8 +93,6 @@ class ToolFile {
   void Put(const void* data, size_t count);
   void Flush();
   void CreateTemporaryFile();
-  bool PlaceInOfferedFile();
-  void DropOfferedFile();
   void Discard();
   [[noreturn]] void FailWrite(int errorNumber);
 };

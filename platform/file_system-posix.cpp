@@ -1,7 +1,6 @@
 // File status, files and listings on POSIX.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,17 +241,6 @@ FILE* OpenStream(const std::string& path, const char* mode) {
     errno = saved;
   }
   return stream;
-}
-
-bool LockStream(FILE* stream) { return flock(fileno(stream), LOCK_EX | LOCK_NB) == 0; }
-
-bool IsLocked(const std::string& path) {
-  int fd = OpenFile(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  // A lock of our own comes free again when the descriptor is closed.
-  bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  close(fd);
-  return locked;
 }
 
 FILE* CreateUniqueFile(std::string& pathTemplate) {

@@ -182,43 +182,6 @@ FILE* OpenStream(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
-namespace {
-
-// Windows locks are mandatory for the bytes they cover: one byte far past
-// any content leaves the file readable to everyone.
-constexpr DWORD kLockOffsetHigh = 0x100;
-
-bool TryLock(HANDLE file) {
-  OVERLAPPED at{};
-  at.OffsetHigh = kLockOffsetHigh;
-  return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
-}
-
-}  // namespace
-
-bool LockStream(FILE* stream) {
-  HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-  if (file == INVALID_HANDLE_VALUE) {
-    errno = EBADF;
-    return false;
-  }
-  if (TryLock(file)) return true;
-  errno = GetLastError() == ERROR_LOCK_VIOLATION ? EWOULDBLOCK : EACCES;
-  return false;
-}
-
-bool IsLocked(const std::string& path) {
-  if (!Representable(path)) return false;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  // A lock of our own comes free again when the handle is closed.
-  bool locked = !TryLock(file) && GetLastError() == ERROR_LOCK_VIOLATION;
-  CloseHandle(file);
-  return locked;
-}
-
 FILE* CreateUniqueFile(std::string& pathTemplate) {
   constexpr std::string_view kPlaceholder = "XXXXXX";
   if (pathTemplate.size() < kPlaceholder.size() ||

@@ -72,15 +72,6 @@ FILE* OpenStream(const std::string& path, const char* mode);
 // failure returns nullptr with errno set and `pathTemplate` unchanged.
 FILE* CreateUniqueFile(std::string& pathTemplate);
 
-// Takes an exclusive advisory lock on the file open in `stream`. It is held
-// until the stream is closed or the process ends, however it ends. Returns
-// false with errno set when the lock is held elsewhere or cannot be taken.
-bool LockStream(FILE* stream);
-
-// True when a lock taken by LockStream is held on the file, through another
-// stream of this process or by another process.
-bool IsLocked(const std::string& path);
-
 // The path in the form the operating system takes (for handing it to
 // another program). On Windows the path itself.
 std::string NativePath(const std::string& path);
@@ -135,6 +126,9 @@ struct RunResult {
   Kind kind = Kind::StartFailed;
   int exitCode = -1;
   std::string error;
+  // What the program printed, when it ran in a ProcessSet.
+  std::string output;
+  std::string errorOutput;
 
   bool Succeeded() const { return kind == Kind::Exited && exitCode == 0; }
 };

@@ -1,5 +1,7 @@
 // The process and the programs it starts, on POSIX.
 #include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -7,7 +9,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +20,7 @@
 #include "path_rules.h"
 #include "path_translation-posix.h"
 #include "platform.h"
+#include "process.h"
 
 extern char** environ;
 
@@ -66,6 +72,39 @@ int SearchPath(const std::string& program, std::string* found) {
     begin = end + 1;
   }
   return result;
+}
+
+// The file to start for argv[0]: a name with a separator translated, any
+// other searched on PATH. Returns 0, or the errno that says why not.
+int ResolveProgram(const std::string& name, std::string* program) {
+  *program = name;
+  int searchError = 0;
+  if (HasSeparator(*program)) {
+    std::optional<std::string> native = posix::TranslatePath(*program);
+    if (!native) return errno;
+    *program = std::move(*native);
+    if (!IsExecutableFile(*program)) searchError = access(program->c_str(), F_OK) == 0 ? EACCES : ENOENT;
+    return searchError;
+  }
+  // The last search is remembered, as a shell does, so that a run that
+  // starts the same program thousands of times searches PATH once; the
+  // program found is still checked before each start.
+  static std::string lastProgram, lastFound;
+  static std::optional<std::string> lastPath;
+  std::optional<std::string> path = GetEnv("PATH");
+  if (name == lastProgram && path == lastPath && IsExecutableFile(lastFound)) {
+    *program = lastFound;
+    return 0;
+  }
+  std::string found;
+  searchError = SearchPath(name, &found);
+  if (searchError == 0) {
+    lastProgram = name;
+    lastPath = path;
+    lastFound = found;
+    *program = std::move(found);
+  }
+  return searchError;
 }
 
 // Opens a redirection target in this process, so that a failure is
@@ -152,57 +191,101 @@ void SleepMilliseconds(int milliseconds) {
   timespec remaining;
   remaining.tv_sec = milliseconds / 1000;
   remaining.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000;
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR && !Interrupted()) {
   }
 }
 
-RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
-  RunResult result;
-  result.kind = RunResult::Kind::StartFailed;
+namespace {
+
+// Checks argv and finds the program; false with `result` filled when it
+// cannot be started.
+bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
+                    RunResult* result) {
+  *result = RunResult();
   if (argv.empty() || argv[0].empty()) {
-    result.error = "no program to run";
-    return result;
+    result->error = "no program to run";
+    return false;
   }
   for (const std::string& argument : argv) {
     if (argument.find('\0') != std::string::npos) {
-      result.error = argv[0] + ": an argument holds a NUL character";
-      return result;
+      result->error = argv[0] + ": an argument holds a NUL character";
+      return false;
     }
   }
-  std::string program = argv[0];
-  int searchError = 0;
-  if (HasSeparator(program)) {
-    std::optional<std::string> native = posix::TranslatePath(program);
-    if (!native) {
-      searchError = errno;
-    } else {
-      program = std::move(*native);
-      if (!IsExecutableFile(program)) searchError = access(program.c_str(), F_OK) == 0 ? EACCES : ENOENT;
+  if (int searchError = ResolveProgram(argv[0], program)) {
+    result->error = argv[0] + ": " + std::strerror(searchError);
+    return false;
+  }
+  return true;
+}
+
+bool Spawn(SpawnSetup& setup, const std::string& program, const std::vector<std::string>& argv,
+           short extraFlags, pid_t* child, RunResult* result) {
+  // The child starts with no blocked signals and the default action for
+  // SIGPIPE and the interrupts, whatever this process has set for itself.
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&setup.attributes, &signals);
+  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+  posix_spawnattr_setsigdefault(&setup.attributes, &signals);
+  posix_spawnattr_setflags(&setup.attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | extraFlags);
+
+  std::vector<char*> arguments;
+  arguments.reserve(argv.size() + 1);
+  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
+  arguments.push_back(nullptr);
+
+  int spawnError = posix_spawn(child, program.c_str(), &setup.actions, &setup.attributes,
+                               arguments.data(), environ);
+  if (spawnError != 0) {
+    result->error = argv[0] + ": " + std::strerror(spawnError);
+    return false;
+  }
+  return true;
+}
+
+void Reap(pid_t child, const std::string& name, RunResult* result) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      result->error = name + ": " + std::strerror(errno);
+      return;
     }
+  }
+  if (WIFEXITED(status)) {
+    result->kind = RunResult::Kind::Exited;
+    result->exitCode = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result->kind = RunResult::Kind::Signalled;
+    result->exitCode = WTERMSIG(status);
+    result->error = name + ": killed by signal " + std::to_string(result->exitCode);
   } else {
-    // The last search is remembered, as a shell does, so that a run that
-    // starts the same program thousands of times searches PATH once; the
-    // program found is still checked before each start.
-    static std::string lastProgram, lastFound;
-    static std::optional<std::string> lastPath;
-    std::optional<std::string> path = GetEnv("PATH");
-    if (program == lastProgram && path == lastPath && IsExecutableFile(lastFound)) {
-      program = lastFound;
-    } else {
-      std::string found;
-      searchError = SearchPath(program, &found);
-      if (searchError == 0) {
-        lastProgram = program;
-        lastPath = path;
-        lastFound = found;
-        program = std::move(found);
-      }
-    }
+    result->error = name + ": ended in an unknown way";
   }
-  if (searchError != 0) {
-    result.error = argv[0] + ": " + std::strerror(searchError);
-    return result;
+}
+
+// Interrupts are noted here and written to a pipe that the waits watch, so
+// one that comes just before a wait still ends it.
+volatile sig_atomic_t interruptSignal = 0;
+int interruptPipe[2] = {-1, -1};
+
+void NoteInterrupt(int signal) {
+  int savedErrno = errno;
+  if (interruptSignal == 0) interruptSignal = signal;
+  if (interruptPipe[1] >= 0) {
+    ssize_t ignored = write(interruptPipe[1], "!", 1);
+    (void)ignored;
   }
+  errno = savedErrno;
+}
+
+}  // namespace
+
+RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
+  RunResult result;
+  std::string program;
+  if (!FindProgramFor(argv, &program, &result)) return result;
 
   SpawnSetup setup;
   int stdoutFd = -1;
@@ -227,46 +310,200 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
     }
     posix_spawn_file_actions_adddup2(&setup.actions, stderrFd, STDERR_FILENO);
   }
-  // The child starts with no blocked signals and the default action for
-  // SIGPIPE, whatever this process has set for itself.
-  sigset_t signals;
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&setup.attributes, &signals);
-  sigaddset(&signals, SIGPIPE);
-  posix_spawnattr_setsigdefault(&setup.attributes, &signals);
-  posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<char*> arguments;
-  arguments.reserve(argv.size() + 1);
-  arguments.push_back(const_cast<char*>(argv[0].c_str()));
-  for (size_t i = 1; i < argv.size(); ++i) arguments.push_back(const_cast<char*>(argv[i].c_str()));
-  arguments.push_back(nullptr);
-
   pid_t child = 0;
-  int spawnError = posix_spawn(&child, program.c_str(), &setup.actions, &setup.attributes,
-                                arguments.data(), environ);
-  if (spawnError != 0) {
-    result.error = argv[0] + ": " + std::strerror(spawnError);
-    return result;
+  if (!Spawn(setup, program, argv, 0, &child, &result)) return result;
+  Reap(child, argv[0], &result);
+  return result;
+}
+
+struct ProcessSet::Impl {
+  struct Child {
+    pid_t pid = 0;
+    std::string name;
+    int fds[2] = {-1, -1};  // read ends of standard output and error; -1 at their end
+    std::string bytes[2];
+    bool ended = false;
+    bool told = false;  // WaitForAny has returned it
+    RunResult result;
+  };
+  std::vector<std::unique_ptr<Child>> children;  // indexed by number; null when forgotten
+
+  // A child that ended but was not returned yet, or -1.
+  int Untold() {
+    for (size_t i = 0; i < children.size(); ++i) {
+      if (children[i] && children[i]->ended && !children[i]->told) {
+        children[i]->told = true;
+        return static_cast<int>(i);
+      }
+    }
+    return -1;
   }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) {
-      result.error = argv[0] + ": " + std::strerror(errno);
-      return result;
+
+  static void CloseFds(Child& child) {
+    for (int& fd : child.fds) {
+      if (fd >= 0) close(fd);
+      fd = -1;
     }
   }
-  if (WIFEXITED(status)) {
-    result.kind = RunResult::Kind::Exited;
-    result.exitCode = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.kind = RunResult::Kind::Signalled;
-    result.exitCode = WTERMSIG(status);
-    result.error = argv[0] + ": killed by signal " + std::to_string(result.exitCode);
-  } else {
-    result.error = argv[0] + ": ended in an unknown way";
+  // Reads what is there; true when the pipe is at its end.
+  static bool Drain(Child& child, int which) {
+    char buffer[65536];
+    for (;;) {
+      ssize_t got = read(child.fds[which], buffer, sizeof buffer);
+      if (got > 0) {
+        child.bytes[which].append(buffer, static_cast<size_t>(got));
+        if (static_cast<size_t>(got) < sizeof buffer) return false;
+        continue;
+      }
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+      close(child.fds[which]);
+      child.fds[which] = -1;
+      return true;
+    }
   }
+  // Once both pipes are at their end the child has ended, or is about to.
+  static void FinishIfDone(Child& child) {
+    if (child.ended || child.fds[0] >= 0 || child.fds[1] >= 0) return;
+    Reap(child.pid, child.name, &child.result);
+    child.result.output = std::move(child.bytes[0]);
+    child.result.errorOutput = std::move(child.bytes[1]);
+    child.ended = true;
+  }
+};
+
+ProcessSet::ProcessSet() : impl(std::make_unique<Impl>()) {}
+
+ProcessSet::~ProcessSet() {
+  for (size_t i = 0; i < impl->children.size(); ++i) {
+    if (impl->children[i]) Kill(static_cast<int>(i));
+  }
+}
+
+int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure) {
+  std::string program;
+  if (!FindProgramFor(argv, &program, failure)) return -1;
+  auto child = std::make_unique<Impl::Child>();
+  child->name = argv[0];
+  SpawnSetup setup;
+  for (int which = 0; which < 2; ++which) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+      failure->error = argv[0] + ": " + std::strerror(errno);
+      Impl::CloseFds(*child);
+      return -1;
+    }
+    fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    child->fds[which] = ends[0];
+    setup.fds.push_back(ends[1]);
+    posix_spawn_file_actions_adddup2(&setup.actions, ends[1], which == 0 ? STDOUT_FILENO : STDERR_FILENO);
+  }
+  posix_spawnattr_setpgroup(&setup.attributes, 0);
+  if (!Spawn(setup, program, argv, POSIX_SPAWN_SETPGROUP, &child->pid, failure)) {
+    Impl::CloseFds(*child);
+    return -1;
+  }
+  for (size_t i = 0; i < impl->children.size(); ++i) {
+    if (!impl->children[i]) {
+      impl->children[i] = std::move(child);
+      return static_cast<int>(i);
+    }
+  }
+  impl->children.push_back(std::move(child));
+  return static_cast<int>(impl->children.size() - 1);
+}
+
+int ProcessSet::WaitForAny() {
+  for (;;) {
+    if (int ended = impl->Untold(); ended >= 0) return ended;
+    std::vector<pollfd> watched;
+    std::vector<std::pair<size_t, int>> owners;
+    for (size_t i = 0; i < impl->children.size(); ++i) {
+      Impl::Child* child = impl->children[i].get();
+      if (!child || child->ended) continue;
+      for (int which = 0; which < 2; ++which) {
+        if (child->fds[which] < 0) continue;
+        watched.push_back({child->fds[which], POLLIN, 0});
+        owners.emplace_back(i, which);
+      }
+    }
+    if (watched.empty() || interruptSignal != 0) return -1;
+    if (interruptPipe[0] >= 0) watched.push_back({interruptPipe[0], POLLIN, 0});
+    if (poll(watched.data(), watched.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (interruptSignal != 0) return -1;
+    for (size_t k = 0; k < owners.size(); ++k) {
+      if (watched[k].revents == 0) continue;
+      Impl::Child& child = *impl->children[owners[k].first];
+      Impl::Drain(child, owners[k].second);
+      Impl::FinishIfDone(child);
+    }
+  }
+}
+
+RunResult ProcessSet::Take(int child) {
+  RunResult result = std::move(impl->children[static_cast<size_t>(child)]->result);
+  impl->children[static_cast<size_t>(child)].reset();
   return result;
+}
+
+void ProcessSet::Kill(int number) {
+  std::unique_ptr<Impl::Child> child = std::move(impl->children[static_cast<size_t>(number)]);
+  if (!child) return;
+  Impl::CloseFds(*child);
+  if (!child->ended) {
+    kill(child->pid, SIGKILL);
+    RunResult ignored;
+    Reap(child->pid, child->name, &ignored);
+  }
+}
+
+size_t ProcessSet::Running() const {
+  size_t running = 0;
+  for (const auto& child : impl->children) {
+    if (child && !child->ended) ++running;
+  }
+  return running;
+}
+
+void CatchInterrupts() {
+  if (interruptPipe[0] < 0 && pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    interruptPipe[0] = interruptPipe[1] = -1;
+  }
+  struct sigaction action {};
+  action.sa_handler = NoteInterrupt;
+  action.sa_flags = SA_RESTART;  // waits and sleeps still see EINTR
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+bool Interrupted() { return interruptSignal != 0; }
+
+void ExitInterrupted() {
+  int signal = interruptSignal != 0 ? interruptSignal : SIGINT;
+  std::signal(signal, SIG_DFL);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, signal);
+  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+  raise(signal);
+  _exit(128 + signal);
+}
+
+void WriteRaw(FILE* stream, const std::string& bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  std::fflush(stream);
+}
+
+bool ChildOutputIsBinary() { return true; }
+
+int ProcessorCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+  long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
 }
 
 }  // namespace platform

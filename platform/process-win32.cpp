@@ -1,5 +1,6 @@
 // The running process and the programs it starts, on Windows.
 #include "platform.h"
+#include "process.h"
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -7,7 +8,12 @@
 #endif
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "command_line.h"
 #include "path_rules.h"
@@ -16,6 +22,10 @@
 namespace platform {
 
 namespace {
+
+HANDLE interruptEvent = nullptr;   // set when an interrupt came
+HANDLE cleanedUpEvent = nullptr;   // set when the process is about to end
+volatile LONG interruptKind = -1;
 
 bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
@@ -181,7 +191,13 @@ const char* ExecutableSuffix() { return ".exe"; }
 char PathListSeparator() { return ';'; }
 
 void SleepMilliseconds(int milliseconds) {
-  if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
+  if (milliseconds <= 0) return;
+  // An interrupt cuts the pause short.
+  if (interruptEvent != nullptr) {
+    WaitForSingleObject(interruptEvent, static_cast<DWORD>(milliseconds));
+  } else {
+    Sleep(static_cast<DWORD>(milliseconds));
+  }
 }
 
 RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
@@ -257,6 +273,273 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
   result.kind = RunResult::Kind::Exited;
   result.exitCode = static_cast<int>(exitCode);
   return result;
+}
+
+namespace {
+
+BOOL WINAPI NoteInterrupt(DWORD kind) {
+  InterlockedCompareExchange(&interruptKind, static_cast<LONG>(kind), -1);
+  if (interruptEvent != nullptr) SetEvent(interruptEvent);
+  // Windows ends the process when this returns after a console close,
+  // logoff or shutdown: give the run time to stop its children and clean
+  // up first.
+  if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT && cleanedUpEvent != nullptr) {
+    WaitForSingleObject(cleanedUpEvent, 4000);
+  }
+  return TRUE;
+}
+
+struct PipeReader {
+  HANDLE pipe = nullptr;
+  HANDLE thread = nullptr;
+  std::string bytes;
+};
+
+DWORD WINAPI ReadUntilEnd(void* parameter) {
+  PipeReader* reader = static_cast<PipeReader*>(parameter);
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(reader->pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    reader->bytes.append(buffer, got);
+  }
+  return 0;
+}
+
+}  // namespace
+
+struct ProcessSet::Impl {
+  struct Child {
+    HANDLE process = nullptr;
+    std::string name;
+    PipeReader readers[2];
+    bool ended = false;
+    RunResult result;
+  };
+  std::vector<std::unique_ptr<Child>> children;  // indexed by number; null when forgotten
+  HANDLE job = nullptr;  // ends the children when this process ends, however
+
+  // Waits for the readers (they end with the last writer) and closes all.
+  static void Close(Child& child) {
+    for (PipeReader& reader : child.readers) {
+      if (reader.thread != nullptr) {
+        WaitForSingleObject(reader.thread, INFINITE);
+        CloseHandle(reader.thread);
+      }
+      if (reader.pipe != nullptr) CloseHandle(reader.pipe);
+      reader.thread = reader.pipe = nullptr;
+    }
+    if (child.process != nullptr) CloseHandle(child.process);
+    child.process = nullptr;
+  }
+  void Finish(Child& child) {
+    WaitForSingleObject(child.process, INFINITE);
+    DWORD exitCode = 0;
+    if (GetExitCodeProcess(child.process, &exitCode)) {
+      child.result.kind = RunResult::Kind::Exited;
+      child.result.exitCode = static_cast<int>(exitCode);
+    } else {
+      child.result.error = child.name + ": " + SystemErrorMessage(GetLastError());
+    }
+    Close(child);
+    child.result.output = std::move(child.readers[0].bytes);
+    child.result.errorOutput = std::move(child.readers[1].bytes);
+    child.ended = true;
+  }
+};
+
+ProcessSet::ProcessSet() : impl(std::make_unique<Impl>()) {
+  impl->job = CreateJobObjectA(nullptr, nullptr);
+  if (impl->job != nullptr) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(impl->job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  }
+}
+
+ProcessSet::~ProcessSet() {
+  for (size_t i = 0; i < impl->children.size(); ++i) {
+    if (impl->children[i]) Kill(static_cast<int>(i));
+  }
+  if (impl->job != nullptr) CloseHandle(impl->job);
+}
+
+int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure) {
+  *failure = RunResult();
+  if (argv.empty() || argv[0].empty()) {
+    failure->error = "no program to run";
+    return -1;
+  }
+  for (const std::string& arg : argv) {
+    if (HoldsNul(arg)) {
+      failure->error = argv[0] + ": an argument holds a NUL character";
+      return -1;
+    }
+  }
+  std::optional<std::string> program =
+      argv[0].find('"') == std::string::npos ? FindProgram(argv[0]) : std::nullopt;
+  if (!program) {
+    failure->error = argv[0] + ": " + SystemErrorMessage(ERROR_FILE_NOT_FOUND);
+    return -1;
+  }
+  auto child = std::make_unique<Impl::Child>();
+  child->name = argv[0];
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  ScopedHandle writeEnds[2];
+  for (int which = 0; which < 2; ++which) {
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+      failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
+      Impl::Close(*child);
+      return -1;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    child->readers[which].pipe = readEnd;
+    writeEnds[which].Reset(writeEnd);
+  }
+  ScopedHandle input;
+  input.Reset(InheritableCopy(GetStdHandle(STD_INPUT_HANDLE)));
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input.Get();
+  startup.hStdOutput = writeEnds[0].Get();
+  startup.hStdError = writeEnds[1].Get();
+
+  std::string commandLine = QuoteWindowsCommandLine(argv);
+  PROCESS_INFORMATION process{};
+  // Suspended until it is in the job; a group of its own keeps a Ctrl+C
+  // from reaching it other than through this process.
+  if (!CreateProcessA(program->c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                      CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup,
+                      &process)) {
+    failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
+    Impl::Close(*child);
+    return -1;
+  }
+  if (impl->job != nullptr) AssignProcessToJobObject(impl->job, process.hProcess);
+  ResumeThread(process.hThread);
+  CloseHandle(process.hThread);
+  child->process = process.hProcess;
+  // Only the child holds the write ends now, so the readers end with it.
+  writeEnds[0].Reset();
+  writeEnds[1].Reset();
+  input.Reset();
+  for (PipeReader& reader : child->readers) {
+    reader.thread = CreateThread(nullptr, 0, ReadUntilEnd, &reader, 0, nullptr);
+    if (reader.thread == nullptr) {
+      failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
+      TerminateProcess(child->process, 1);
+      Impl::Close(*child);
+      return -1;
+    }
+  }
+  for (size_t i = 0; i < impl->children.size(); ++i) {
+    if (!impl->children[i]) {
+      impl->children[i] = std::move(child);
+      return static_cast<int>(i);
+    }
+  }
+  impl->children.push_back(std::move(child));
+  return static_cast<int>(impl->children.size() - 1);
+}
+
+int ProcessSet::WaitForAny() {
+  for (;;) {
+    if (Interrupted()) return -1;
+    std::vector<HANDLE> handles;
+    std::vector<size_t> owners;
+    for (size_t i = 0; i < impl->children.size(); ++i) {
+      Impl::Child* child = impl->children[i].get();
+      if (!child || child->ended) continue;
+      handles.push_back(child->process);
+      owners.push_back(i);
+    }
+    if (handles.empty()) return -1;
+    // One wait takes at most 64 handles: with more children, look at them
+    // in turns.
+    for (size_t first = 0; first < handles.size(); first += MAXIMUM_WAIT_OBJECTS - 1) {
+      std::vector<HANDLE> group(handles.begin() + static_cast<ptrdiff_t>(first),
+                                handles.begin() + static_cast<ptrdiff_t>(std::min(
+                                                      handles.size(), first + MAXIMUM_WAIT_OBJECTS - 1)));
+      size_t count = group.size();
+      if (interruptEvent != nullptr) group.push_back(interruptEvent);
+      DWORD wait = handles.size() < MAXIMUM_WAIT_OBJECTS ? INFINITE : 10;
+      DWORD signalled = WaitForMultipleObjects(static_cast<DWORD>(group.size()), group.data(),
+                                               FALSE, wait);
+      if (signalled == WAIT_TIMEOUT) continue;
+      if (signalled == WAIT_FAILED) return -1;
+      size_t index = signalled - WAIT_OBJECT_0;
+      if (index >= count) return -1;  // the interrupt
+      size_t owner = owners[first + index];
+      impl->Finish(*impl->children[owner]);
+      return static_cast<int>(owner);
+    }
+  }
+}
+
+RunResult ProcessSet::Take(int child) {
+  RunResult result = std::move(impl->children[static_cast<size_t>(child)]->result);
+  impl->children[static_cast<size_t>(child)].reset();
+  return result;
+}
+
+void ProcessSet::Kill(int number) {
+  std::unique_ptr<Impl::Child> child = std::move(impl->children[static_cast<size_t>(number)]);
+  if (!child) return;
+  if (!child->ended && child->process != nullptr) {
+    TerminateProcess(child->process, 1);
+    WaitForSingleObject(child->process, INFINITE);
+  }
+  Impl::Close(*child);
+}
+
+size_t ProcessSet::Running() const {
+  size_t running = 0;
+  for (const auto& child : impl->children) {
+    if (child && !child->ended) ++running;
+  }
+  return running;
+}
+
+void CatchInterrupts() {
+  if (interruptEvent == nullptr) interruptEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (cleanedUpEvent == nullptr) cleanedUpEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(NoteInterrupt, TRUE);
+}
+
+bool Interrupted() { return interruptKind != -1; }
+
+void ExitInterrupted() {
+  if (cleanedUpEvent != nullptr) SetEvent(cleanedUpEvent);
+  std::fflush(nullptr);
+  ExitProcess(0xC000013A);  // what a process that Ctrl+C ended reports
+}
+
+void WriteRaw(FILE* stream, const std::string& bytes) {
+  std::fflush(stream);
+  int fd = _fileno(stream);
+  int mode = _setmode(fd, _O_BINARY);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    int chunk = static_cast<int>(std::min<size_t>(bytes.size() - done, 1 << 20));
+    int wrote = _write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
+    if (wrote <= 0) break;
+    done += static_cast<size_t>(wrote);
+  }
+  if (mode != -1) _setmode(fd, mode);
+}
+
+bool ChildOutputIsBinary() { return false; }
+
+int ProcessorCount() {
+  DWORD_PTR processMask = 0;
+  DWORD_PTR systemMask = 0;
+  int count = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask)) {
+    for (; processMask != 0; processMask &= processMask - 1) ++count;
+  }
+  return count > 0 ? count : 1;
 }
 
 }  // namespace platform

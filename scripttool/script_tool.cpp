@@ -1,12 +1,14 @@
 #include "scripttool/script_tool.h"
 
+#include <cstring>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "framework/tokenizer.h"
 #include "output/chunk_writer.h"
 #include "output/messages.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "scripttool/shot_requirements.h"
 
 namespace {
@@ -23,18 +25,13 @@ void DebugAssertion(const char* expression) {
   throw HandyException("Could not read input file.");
 }
 
-// Runs the compiler; true when it succeeded. Its failures are told on
-// standard output, beside the compiler's own messages.
-bool Compile(const std::string& tempPath, const std::string& inputPath) {
-  std::vector<std::string> argv{"luac"};
-  if (!platform::GetEnv("LUA_DEBUG_SYMBOLS")) argv.push_back("-s");
-  argv.push_back("-o");
-  argv.push_back(platform::NativePath(tempPath));
-  argv.push_back(platform::NativePath(inputPath));
-
+// Shows what the compiler printed, where it would have stood had it run
+// now, and tells its failure on standard output; true when it succeeded.
+bool ReportCompile(const platform::RunResult& result, bool outputIsCode) {
   std::fflush(stdout);
   std::fflush(stderr);
-  platform::RunResult result = platform::RunProgram(argv);
+  if (!outputIsCode) platform::WriteRaw(stdout, result.output);
+  platform::WriteRaw(stderr, result.errorOutput);
   if (result.Succeeded()) return true;
   DebugAssertion("ErrorCode == 0");
   switch (result.kind) {
@@ -51,6 +48,20 @@ bool Compile(const std::string& tempPath, const std::string& inputPath) {
   return false;
 }
 
+// The whole compiled file; nothing when it cannot be read.
+std::optional<std::string> ReadCompiled(const std::string& path) {
+  FILE* file = platform::OpenStream(path, "rb");
+  if (file == nullptr) return std::nullopt;
+  std::string bytes;
+  char block[65536];
+  size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return std::nullopt;
+  return bytes;
+}
+
 }  // namespace
 
 ScriptTool::ScriptTool() = default;
@@ -65,36 +76,39 @@ void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
   }
 }
 
+bool ScriptTool::StartAhead(const std::string& inputPath, const std::string& outputPath) {
+  compilers.SetLimit(jobs);
+  return compilers.StartAhead(inputPath, outputPath);
+}
+
+void ScriptTool::DropAhead(const std::string& inputPath, const std::string& outputPath) {
+  compilers.Drop(inputPath, outputPath);
+}
+
 void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                            ToolString& name) {
-  // Whatever happens, nothing of this conversion is left for the next.
-  struct DiscardAfterwards {
-    CompilerOutput& output;
-    bool done = false;
-    ~DiscardAfterwards() {
-      if (!done) output.Discard();
+  compilers.SetLimit(jobs);
+  CompilerPool::Compiled compiled =
+      compilers.Finish(inputPath.Text(), currentOutput, [this] { StartUpcoming(); });
+  // A failed compile fails the conversion even when it left code behind:
+  // that code may be partial. No code at all is no script either.
+  std::optional<std::string> bytes;
+  if (!compiled.inFile) {
+    if (ReportCompile(compiled.result, true)) bytes = std::move(compiled.result.output);
+  } else {
+    if (compiled.tempPath.empty()) {
+      throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
+                           currentOutput.c_str(), std::strerror(compiled.reserveError));
     }
-  } discard{compilerOutput};
-  const std::string tempPath = compilerOutput.Path();
-  if (tempPath.empty()) {
-    DebugAssertion("0");
-    FailToRead();
+    if (ReportCompile(compiled.result, false)) bytes = ReadCompiled(compiled.tempPath);
+    // The compiled file becomes the output's temporary file, so it goes
+    // with the output whatever happens now.
+    writer->UseTemporaryFile(compiled.tempPath);
   }
-
-  // A failed compile fails the conversion even when it left a file behind:
-  // that file may be partial.
-  if (!Compile(tempPath, inputPath.Text())) FailToRead();
+  if (!bytes || bytes->empty()) FailToRead();
 
   binaryMode = 1;
-  FILE* compiled = platform::OpenStream(tempPath, "rb");
-  if (compiled == nullptr) FailToRead();
-  try {
-    WriteScriptChunks(writer, compiled, name.ToLower().Text(), binaryMode);
-  } catch (...) {
-    std::fclose(compiled);
-    throw;
-  }
-  std::fclose(compiled);
+  WriteScriptChunks(writer, *bytes, name.ToLower().Text(), binaryMode);
 
   if (reqWriter != nullptr && cinematicsMode) {
     // The shots are read from the source: the compiled code has no lines.
@@ -104,15 +118,9 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
     CollectShotRequirements(*source, &root);
     WriteRequirements(reqWriter, root);
   }
-
-  // The compiled file goes to the output, which may be written over it
-  // and renamed into place instead of making a file of its own, or else
-  // deletes it.
-  discard.done = true;
-  writer->OfferStorage(tempPath);
 }
 
-void WriteScriptChunks(ChunkWriter* writer, FILE* compiledStream, const char* name,
+void WriteScriptChunks(ChunkWriter* writer, const std::string& compiled, const char* name,
                        uint32_t bodyFormat) {
   if (!writer->OpenChunk("scr")) return;
   if (name != nullptr && writer->OpenChunk("NAME")) {
@@ -124,13 +132,7 @@ void WriteScriptChunks(ChunkWriter* writer, FILE* compiledStream, const char* na
     writer->CloseChunk();
   }
   if (writer->OpenChunk("BODY")) {
-    unsigned char block[65536];
-    for (;;) {
-      size_t got = std::fread(block, 1, sizeof block, compiledStream);
-      for (size_t i = 0; i < got; ++i) writer->WriteByte(block[i]);
-      if (got < sizeof block) break;
-    }
-    if (std::ferror(compiledStream)) FailToRead();
+    for (unsigned char byte : compiled) writer->WriteByte(byte);
     writer->CloseChunk();
   }
   writer->CloseChunk();

@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
 #include "framework/batch_tool.h"
-#include "scripttool/compiler_output.h"
+#include "scripttool/compiler_pool.h"
 
 class ChunkWriter;
 
@@ -20,17 +20,17 @@ class ScriptTool : public BatchTool {
   ToolString GetOutputExtension() override { return ToolString("script"); }
   void ParseOption(const ToolString& option, const ToolString& value) override;
   void ResetToolOptions() override { binaryMode = 0; }
+  bool StartAhead(const std::string& inputPath, const std::string& outputPath) override;
+  void DropAhead(const std::string& inputPath, const std::string& outputPath) override;
 
   uint32_t binaryMode = 0;
   bool cinematicsMode = false;
 
  private:
-  CompilerOutput compilerOutput;
+  CompilerPool compilers;
 };
 
 // Writes "scr" holding "NAME" (`name` and its zero byte, when given),
-// "INFO" (the low byte of `bodyFormat`) and "BODY" (every byte of
-// `compiledStream` from its current position to its end). Raises a
-// HandyException when the stream cannot be read.
-void WriteScriptChunks(ChunkWriter* writer, FILE* compiledStream, const char* name,
+// "INFO" (the low byte of `bodyFormat`) and "BODY" (`compiled`).
+void WriteScriptChunks(ChunkWriter* writer, const std::string& compiled, const char* name,
                        uint32_t bodyFormat);

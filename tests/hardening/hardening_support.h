@@ -112,10 +112,9 @@ inline std::string QuoteToken(const std::string& value) {
   return quoted + "\"";
 }
 
-// The compiler step's files in the current directory: the reserved
-// "luaXXXXXX" and any file named after it.
+// Temporary files in `dir`: a compiler's output or an output's own.
 inline std::vector<std::string> CompilerLeftovers(const std::string& dir = ".") {
-  static const std::regex leftover("lua[A-Za-z0-9]{6}(\\..*)?");
+  static const std::regex leftover(".*\\.tmp[a-z0-9]{6}");
   std::vector<std::string> found;
   for (const std::string& name : test_support::ListNames(dir))
     if (std::regex_match(name, leftover)) found.push_back(name);

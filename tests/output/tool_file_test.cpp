@@ -244,67 +244,66 @@ TEST_F(ToolFileTest, NamesNearTheLengthLimitGetATemporaryFileThatFits) {
   }
 }
 
-// A finished file handed over to the output is written over and renamed
-// into place when it can be; whatever happens, it does not stay behind and
-// the output is exactly what was written.
-TEST_F(ToolFileTest, OfferedFileBecomesTheOutputOrIsDeleted) {
+// A file reserved beside the output before it is opened (as a compiler's)
+// becomes the output itself, whatever it held; a killed run's temporary
+// file of that output goes, the reserved one never does; nothing stays
+// behind when the output is abandoned or cannot be put in place.
+TEST_F(ToolFileTest, AReservedFileBecomesTheOutputOrIsDeleted) {
   struct Case {
     const char* name;
-    bool offeredExists;
-    size_t offeredSize;
+    size_t heldSize;    // what the producer wrote into it
     size_t outputSize;
     bool abandon;
-    bool taken;  // the output is the offered file itself
+    bool blocked;       // a directory stands at the output path
   };
   const Case cases[] = {
-      {"shorter_file_taken", true, 3, 11, false, true},
-      {"equal_length_taken", true, 11, 11, false, true},
-      {"longer_file_not_taken", true, 20, 5, false, false},
-      {"output_over_64_KiB_not_taken", true, 3, 70000, false, false},
-      {"missing_file", false, 0, 11, false, false},
-      {"abandoned_output", true, 3, 11, true, false},
+      {"shorter_file", 3, 11, false, false},
+      {"longer_file", 20, 5, false, false},
+      {"output_past_the_buffer", 3, 70000, false, false},
+      {"abandoned_output", 3, 11, true, false},
+      {"replace_fails", 3, 11, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test_support::TempDir dir;
-    WriteFile("out/out.bin", "older");
-    const std::string offered = "work/compiled.luac";
-    WriteFile("work/keep", "");
-    if (c.offeredExists) WriteFile(offered, std::string(c.offeredSize, 'o'));
-    std::optional<std::string> offeredIdentity = platform::FileIdentity(offered);
+    // A folder of its own: a run looks for stale files once per folder.
+    const std::string out = std::string("out_") + c.name;
+    if (c.blocked) {
+      WriteFile(out + "/out.bin/keep", "kept");
+    } else {
+      WriteFile(out + "/out.bin", "older");
+    }
+    WriteFile(out + "/out.bin.tmpabc123", "a killed run's");
+    std::string reserved = ToolFile::ReserveTemporaryFile(out + "/out.bin");
+    ASSERT_EQ(reserved.rfind(out + "/out.bin.tmp", 0), 0u) << reserved;
+    WriteFile(reserved, std::string(c.heldSize, 'o'));
+    std::optional<std::string> reservedIdentity = platform::FileIdentity(reserved);
 
     std::string content;
     for (size_t i = 0; i < c.outputSize; ++i) content += static_cast<char>('a' + i % 26);
     ToolFile file;
-    ASSERT_TRUE(file.OpenForOutput("out/out.bin", true));
+    ASSERT_TRUE(file.OpenForOutput((out + "/out.bin").c_str(), true));
+    file.UseTemporaryFile(reserved);
     file.WriteData(content.data(), 1, static_cast<uint32_t>(content.size()));
-    file.OfferStorage(offered);
     if (c.abandon) {
       file.Abandon();
+    } else if (c.blocked) {
+      std::string message = RaisedMessage([&] { file.Close(); });
+      EXPECT_EQ(message.rfind("Could not replace " + out + "/out.bin. DOS reports:\n", 0), 0u) << message;
     } else {
       file.Close();
     }
 
-    EXPECT_EQ(ListNames("work"), Names{"keep"});
-    EXPECT_EQ(ListNames("out"), Names{"out.bin"});
-    EXPECT_EQ(ReadFile("out/out.bin"), c.abandon ? "older" : content);
-    if (c.taken) {
-      EXPECT_EQ(platform::FileIdentity("out/out.bin"), offeredIdentity);
+    EXPECT_EQ(ListNames(out), Names{"out.bin"});
+    if (c.blocked) {
+      EXPECT_EQ(ReadFile(out + "/out.bin/keep"), "kept");
+    } else {
+      EXPECT_EQ(ReadFile(out + "/out.bin"), c.abandon ? "older" : content);
+      if (!c.abandon) {
+        EXPECT_EQ(platform::FileIdentity(out + "/out.bin"), reservedIdentity);
+      }
     }
   }
-}
-
-TEST_F(ToolFileTest, OfferedFileIsDeletedWhenTheReplaceFails) {
-  WriteFile("out.bin/keep", "kept");  // a directory stands at the path
-  WriteFile("compiled.luac", "c");
-  ToolFile file;
-  ASSERT_TRUE(file.OpenForOutput("out.bin", true));
-  file.WriteData("data", 1, 4);
-  file.OfferStorage("compiled.luac");
-  std::string message = RaisedMessage([&] { file.Close(); });
-  EXPECT_EQ(message.rfind("Could not replace out.bin. DOS reports:\n", 0), 0u) << message;
-  EXPECT_EQ(ListNames("."), Names{"out.bin"});
-  EXPECT_EQ(ReadFile("out.bin/keep"), "kept");
 }
 
 TEST_F(ToolFileTest, WritingToAClosedFileIsAnError) {

@@ -191,28 +191,6 @@ TEST(PlatformFileSystemTest, OnlyPlainFilesAreRegular) {
   EXPECT_FALSE(IsRegularFile(""));
 }
 
-// The lock outlives nothing but its stream: any other stream, of this
-// process or another, sees it and cannot take it.
-TEST(PlatformFileSystemTest, ALockIsSeenByOtherStreamsUntilItsStreamCloses) {
-  TempDir temp;
-  WriteFile("Held.txt", "content");
-  EXPECT_FALSE(IsLocked("held.txt"));
-  EXPECT_FALSE(IsLocked("missing.txt"));
-  FILE* holder = OpenStream("held.txt", "rb");
-  ASSERT_NE(holder, nullptr);
-  ASSERT_TRUE(LockStream(holder));
-  EXPECT_TRUE(IsLocked("held.txt"));
-  EXPECT_TRUE(IsLocked("held.txt")) << "looking took the lock away";
-  FILE* other = OpenStream("held.txt", "rb");
-  ASSERT_NE(other, nullptr);
-  EXPECT_FALSE(LockStream(other));
-  // The locked file stays readable to others.
-  EXPECT_EQ(ReadStream(other), "content");
-  std::fclose(other);
-  std::fclose(holder);
-  EXPECT_FALSE(IsLocked("held.txt"));
-}
-
 TEST(PlatformFileSystemTest, CreateUniqueFileRejectsABadTemplate) {
   TempDir temp;
   for (std::string bad : {"luaXXXXX", "", "XXXXXXa", "nodir\\luaXXXXXX"}) {

@@ -96,9 +96,10 @@ inline std::string RequirementsFile(const std::vector<std::string>& shots) {
   return Lines(lines);
 }
 
-// Names in `dir` that look like the compiler's temporary files.
+// Names in `dir` that look like temporary files: a compiler's output or an
+// output's own.
 inline std::vector<std::string> CompilerTemporaries(const std::string& dir = ".") {
-  static const std::regex temporary("lua[A-Za-z0-9]{6}(\\.luac)?");
+  static const std::regex temporary(".*\\.tmp[a-z0-9]{6}");
   std::vector<std::string> found;
   for (const std::string& name : test_support::ListNames(dir))
     if (std::regex_match(name, temporary)) found.push_back(name);

@@ -312,42 +312,6 @@ TEST_F(EndToEndTest, AFailedCompileLeavesNothingAndContinueGoesOn) {
                                                       "good.script.req", "tolscript.log"}));
 }
 
-// A killed run leaves its reservation marked but no longer locked: the next
-// run deletes it with the compiled file beside it, and nothing else.
-TEST_F(EndToEndTest, AKilledRunsCompilerFilesGoWithTheNextRun) {
-  REQUIRE_LUAC();
-  WriteFile("a.lua", kScript);
-  const std::string compiled = CompileWithLuac("a.lua", {"-s"});
-  // The next run may compile, or find everything up to date and compile
-  // nothing; either way the killed run's files go.
-  for (bool compiles : {true, false}) {
-    SCOPED_TRACE(compiles ? "the next run compiles" : "the next run compiles nothing");
-    const std::string mark = "tolscript: reserved for the compiler's output\n";
-    WriteFile("luaabc123", mark);  // a killed run's
-    WriteFile("luaabc123.luac", "compiled");
-    WriteFile("luaxyz789", mark);  // a live run's, locked below
-    WriteFile("luaxyz789.luac", "compiling");
-    WriteFile("luascript", "-- somebody's own\n");
-    WriteFile("luaqqqqqq", "");  // not marked
-    WriteFile("luaqqqqqq.luac", "");
-    if (!compiles) {
-      WriteFile("a.script", "up to date");
-      test_support::SetMTime("a.lua", 1000000000);
-    }
-    FILE* live = platform::OpenStream("luaxyz789", "rb");
-    ASSERT_NE(live, nullptr);
-    ASSERT_TRUE(platform::LockStream(live));
-    test_support::ProgramRun run = RunTool({"-inputfile", "a.lua", "-checkdate"});
-    std::fclose(live);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(ReadFile("a.script"), compiles ? BinaryScriptFile("a", compiled) : "up to date");
-    EXPECT_EQ(CompilerTemporaries(), (std::vector<std::string>{"luaqqqqqq", "luaqqqqqq.luac",
-                                                               "luascript", "luaxyz789",
-                                                               "luaxyz789.luac"}));
-    EXPECT_EQ(ReadFile("luascript"), "-- somebody's own\n");
-  }
-}
-
 struct MissingCase {
   const char* name;
   std::vector<std::string> extraArgs;

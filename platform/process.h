@@ -1,0 +1,73 @@
+// Programs running at once, and the interrupts that stop a run.
+//
+// Each child's standard output and error go into pipes that are read while
+// the run waits, so a child never blocks on a full pipe and what it printed
+// can be shown later, whole and in the order the caller chooses. Children
+// run in a process group of their own: a Ctrl+C at the terminal reaches
+// them only through this process, which then stops them.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace platform {
+
+class ProcessSet {
+ public:
+  ProcessSet();
+  ~ProcessSet();  // kills and reaps the children still running
+  ProcessSet(const ProcessSet&) = delete;
+  ProcessSet& operator=(const ProcessSet&) = delete;
+
+  // Starts argv as RunProgram does. Returns the child's number, or -1 with
+  // `failure` filled (kind StartFailed) when it cannot be started.
+  int Start(const std::vector<std::string>& argv, RunResult* failure);
+
+  // Waits until a child has ended or an interrupt came. Returns the number
+  // of a child that ended (its result is then ready for Take), or -1 on an
+  // interrupt or when nothing runs.
+  int WaitForAny();
+
+  // The result of an ended child, with all it printed; forgets the child.
+  RunResult Take(int child);
+
+  // Stops a running child and forgets it, whatever it printed.
+  void Kill(int child);
+
+  size_t Running() const;
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl;
+};
+
+// From here on SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and closing
+// the console on Windows) no longer end the process at once: they are
+// noted, wake ProcessSet::WaitForAny and cut SleepMilliseconds short.
+void CatchInterrupts();
+
+// True once an interrupt came.
+bool Interrupted();
+
+// Ends the process the way the interrupt would have: by the signal itself
+// on POSIX, so a shell sees it; with the status of a Ctrl+C on Windows.
+[[noreturn]] void ExitInterrupted();
+
+// Writes bytes to a console stream as they are, without line-end
+// translation (a child's output has its own).
+void WriteRaw(FILE* stream, const std::string& bytes);
+
+// True where a child's standard output carries its bytes unchanged; on
+// Windows the C runtime turns "\n" into "\r\n" there.
+bool ChildOutputIsBinary();
+
+// How many processors this process may run on (at least 1).
+int ProcessorCount();
+
+}  // namespace platform
