@@ -18,10 +18,24 @@ void DebugAssertion(const char* expression) {
   PrintDebug("Assertion failed: %s\n", expression);
 }
 
+// The pause after a failed compile, so that its messages can be read
+// before the next input's scroll them away. Tests shorten it.
+int FailurePauseMilliseconds() {
+  static const int pause = [] {
+    std::optional<std::string> value = platform::GetEnv("TOLSCRIPT_FAILURE_PAUSE_MS");
+    if (!value || value->empty() || value->size() > 6 ||
+        value->find_first_not_of("0123456789") != std::string::npos) {
+      return 5000;
+    }
+    return std::stoi(*value);
+  }();
+  return pause;
+}
+
 [[noreturn]] void FailToRead() {
   std::fputs("ERROR reading processed script\n", stdout);
   std::fflush(stdout);
-  platform::SleepMilliseconds(5000);
+  platform::SleepMilliseconds(FailurePauseMilliseconds());
   throw HandyException("Could not read input file.");
 }
 

@@ -162,8 +162,9 @@ class KillTest : public ::testing::Test {
   static std::string ReferenceDir(bool text) { return text ? "ref-text" : "ref-binary"; }
 
   std::vector<std::string> MungeArgs(bool text) const {
-    std::vector<std::string> args{"-inputfile", "!*.lua",      "-outputdir",
-                                  "out\\",      "-cinematics", "-checkdate"};
+    // Several compilers in flight at any kill.
+    std::vector<std::string> args{"-inputfile", "!*.lua", "-outputdir", "out\\", "-cinematics",
+                                  "-checkdate", "-jobs",  "4"};
     if (text) args.push_back("-text");
     return args;
   }
