@@ -44,7 +44,7 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
   std::vector<std::string> roots = SearchRoots();
   std::string inputPath;
   if (!FindInRoots(roots, dir, name, &inputPath)) {
-    RaiseOrContinue(FormatMessage("Input file %s does not exist.", inputPath.c_str()));
+    RaiseOrContinue(FormatMessage("Input file %s does not exist.", Printable(inputPath).c_str()));
     return;
   }
   std::string optionPath;
@@ -73,7 +73,7 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
   std::string reqName = parts.name + "." + extension;
   std::string reqPath = platform::JoinPath(drive, directory, reqName, "req");
 
-  PrintDebug("Considering [%s]\n", inputPath.c_str());
+  PrintDebug("Considering [%s]\n", Printable(inputPath).c_str());
 
   if (!skipInput && NeedsMunge(inputPath, hasOptionFile ? optionPath : std::string(), outputPath)) {
     // A FIFO or a device would keep the conversion waiting, or reading, for
@@ -81,10 +81,11 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
     // input costs no extra look.
     if (!platform::IsRegularFile(inputPath)) {
       RestoreCommandLineOptions();
-      RaiseOrContinue(FormatMessage("Input file %s is not a regular file.", inputPath.c_str()));
+      RaiseOrContinue(
+          FormatMessage("Input file %s is not a regular file.", Printable(inputPath).c_str()));
       return;
     }
-    PrintNormal("Munging %s%s\n", parts.name.c_str(), parts.ext.c_str());
+    PrintNormal("Munging %s%s\n", Printable(parts.name).c_str(), Printable(parts.ext).c_str());
     ToolFile outputFile;
     ToolFile reqFile;
     try {
@@ -144,6 +145,6 @@ bool BatchTool::NeedsMunge(const std::string& inputPath, const std::string& opti
     return true;
   }
   if (IsOutOfDate(inputPath.c_str(), outputTime)) return true;
-  PrintDebug("%s is up to date\n", outputPath.c_str());
+  PrintDebug("%s is up to date\n", Printable(outputPath).c_str());
   return false;
 }
