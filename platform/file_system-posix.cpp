@@ -327,7 +327,10 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* err
     std::optional<std::string> native = TranslatePath(dirPart);
     if (!native) {
       // Too long to name whole: a failure only when the directory is there.
-      if (errno == ENAMETOOLONG && posix::IsLongPathDirectory(dirPart)) SetError(error);
+      if (errno == ENAMETOOLONG && posix::IsLongPathDirectory(dirPart)) {
+        errno = ENAMETOOLONG;
+        SetError(error);
+      }
       return entries;
     }
     dir = std::move(*native);
