@@ -168,6 +168,9 @@ class BatchTool {
   // List files being read, outermost first, to refuse a list that names
   // itself.
   std::vector<std::string> openLists;
+  // Folders reported as impossible to list (lower case), so that neither
+  // they nor what lies in them is reported again.
+  std::vector<std::string> unlistedDirs;
   // Directory identities of each level of the current recursive search,
   // one per root ("" where the root lacks the directory).
   std::vector<std::vector<std::string>> recursionChain;

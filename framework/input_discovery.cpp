@@ -3,6 +3,7 @@
 // handed on once per directory search, by the last root in the order
 // source, platform, override 1 .. n that holds it; MungeInput then reads
 // the copy of the first root in its own order.
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -48,9 +49,39 @@ std::string ListKey(const char* path) {
   return key;
 }
 
-std::vector<std::string> FileNames(const std::string& pattern) {
+using Reporter = std::function<void(const std::string&)>;
+
+// A listing for discovery. A folder that is there but cannot be listed is
+// reported as an error, once, also for what lies in it, and the walk goes
+// on without it: its inputs are missing, which must not pass in silence.
+std::vector<platform::DirEntry> ListInputs(const std::string& pattern,
+                                           std::vector<std::string>& unlisted,
+                                           const Reporter& report) {
+  std::string error;
+  std::vector<platform::DirEntry> entries = platform::ListDirectory(pattern, &error);
+  if (error.empty()) return entries;
+  size_t separator = pattern.find_last_of("\\/");
+  std::string dir = separator == std::string::npos ? "." : pattern.substr(0, separator);
+  std::string key = platform::ToLowerAscii(dir);
+  for (char& c : key) {
+    if (platform::IsSeparator(c)) c = '\\';
+  }
+  for (const std::string& known : unlisted) {
+    if (key.compare(0, known.size(), known) == 0 &&
+        (key.size() == known.size() || platform::IsSeparator(key[known.size()]))) {
+      return entries;
+    }
+  }
+  unlisted.push_back(key);
+  report(FormatMessage("Input directory %s: cannot be listed (%s), passed over.\n",
+                       Printable(dir).c_str(), Printable(error).c_str()));
+  return entries;
+}
+
+std::vector<std::string> FileNames(const std::string& pattern, std::vector<std::string>& unlisted,
+                                   const Reporter& report) {
   std::vector<std::string> names;
-  for (platform::DirEntry& entry : platform::ListDirectory(pattern)) {
+  for (platform::DirEntry& entry : ListInputs(pattern, unlisted, report)) {
     if (!entry.isDirectory) names.push_back(std::move(entry.name));
   }
   return names;
@@ -63,8 +94,9 @@ struct RecordedDirs {
   std::vector<bool> handled;
 
   RecordedDirs() = default;
-  explicit RecordedDirs(const std::string& pattern) {
-    for (platform::DirEntry& entry : platform::ListDirectory(pattern)) {
+  RecordedDirs(const std::string& pattern, std::vector<std::string>& unlisted,
+               const Reporter& report) {
+    for (platform::DirEntry& entry : ListInputs(pattern, unlisted, report)) {
       if (!entry.isDirectory) continue;
       handled.push_back(IsDotEntry(entry.name));
       names.push_back(std::move(entry.name));
@@ -107,7 +139,8 @@ void BatchTool::InputFileOption(const char* value) {
   size_t separator = pattern.find_last_of("\\/");
   if (wildcard != std::string::npos && separator != std::string::npos && wildcard < separator) {
     RaiseOrContinue(
-        FormatMessage("Input file option %s: wildcards for directories are not supported.", value));
+        FormatMessage("Input file option %s: wildcards for directories are not supported.",
+                      Printable(value).c_str()));
     return;
   }
   if (wildcard != std::string::npos) {
@@ -124,11 +157,13 @@ void BatchTool::InputFileOption(const char* value) {
   if (recursive) {
     if (!continueOnError) {
       RaiseOrContinue(FormatMessage(
-          "Input file option %s: recursive '!' must be followed by wildcard.", value));
+          "Input file option %s: recursive '!' must be followed by wildcard.",
+          Printable(value).c_str()));
       return;
     }
     WalkReport(FormatMessage(
-        "Input file option %s: recursive ! must be followed by wildcard. [continuing]\n", value));
+        "Input file option %s: recursive ! must be followed by wildcard. [continuing]\n",
+        Printable(value).c_str()));
     return;
   }
   AddInput(".", text);
@@ -157,26 +192,27 @@ void BatchTool::ReadInputList(const char* path) {
   std::string key = identity ? "id:" + *identity : ListKey(path);
   for (const std::string& open : openLists) {
     if (open == key) {
-      RaiseOrContinue(FormatMessage("Input file @%s: list names itself.", path));
+      RaiseOrContinue(FormatMessage("Input file @%s: list names itself.", Printable(path).c_str()));
       return;
     }
   }
   if (openLists.size() >= kMaxListNesting) {
-    RaiseOrContinue(FormatMessage("Input file @%s: lists nested more than %zu deep.", path,
-                                  kMaxListNesting));
+    RaiseOrContinue(FormatMessage("Input file @%s: lists nested more than %zu deep.",
+                                  Printable(path).c_str(), kMaxListNesting));
     return;
   }
 
   std::optional<std::string> text = LoadTextFile(path);
   if (!text) {
-    RaiseOrContinue(FormatMessage("Input file @%s: can't load file.", path));
+    RaiseOrContinue(FormatMessage("Input file @%s: can't load file.", Printable(path).c_str()));
     return;
   }
   std::vector<std::string> tokens;
   try {
     tokens = Tokenize(*text);
   } catch (const std::bad_alloc&) {
-    RaiseOrContinue(FormatMessage("Input file @%s: out of memory for parsing file.", path));
+    RaiseOrContinue(FormatMessage("Input file @%s: out of memory for parsing file.",
+                                  Printable(path).c_str()));
     return;
   }
   text.reset();
@@ -187,6 +223,7 @@ void BatchTool::ReadInputList(const char* path) {
 }
 
 void BatchTool::SearchDirectory(const std::string& dir, const std::string& pattern) {
+  Reporter report = [this](const std::string& text) { WalkReport(text); };
   std::vector<std::string> overrides;
   for (const ToolString& overrideDir : overrideDirs) overrides.push_back(overrideDir.Text());
   std::string platformRoot = platformDir.Text();
@@ -199,24 +236,25 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
     return false;
   };
 
-  for (const std::string& name : FileNames(Under(sourceDir.Text(), dir, pattern))) {
+  for (const std::string& name : FileNames(Under(sourceDir.Text(), dir, pattern), unlistedDirs, report)) {
     if (inOverrideFrom(0, name)) continue;
     if (hasPlatform && FileExists(Under(platformRoot, dir, name))) continue;
     AddInput(dir, name);
   }
   if (hasPlatform) {
-    for (const std::string& name : FileNames(Under(platformRoot, dir, pattern))) {
+    for (const std::string& name : FileNames(Under(platformRoot, dir, pattern), unlistedDirs, report)) {
       if (!inOverrideFrom(0, name)) AddInput(dir, name);
     }
   }
   for (size_t i = 0; i < overrides.size(); ++i) {
-    for (const std::string& name : FileNames(Under(overrides[i], dir, pattern))) {
+    for (const std::string& name : FileNames(Under(overrides[i], dir, pattern), unlistedDirs, report)) {
       if (!inOverrideFrom(i + 1, name)) AddInput(dir, name);
     }
   }
 }
 
 void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::string& pattern) {
+  Reporter report = [this](const std::string& text) { WalkReport(text); };
   // A directory that is its own ancestor in some root (a link loop) would
   // make the search go on without end.
   std::vector<std::string> roots = SearchRoots();
@@ -229,7 +267,8 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
     for (size_t r = 0; r < roots.size() && r < level.size(); ++r) {
       if (!identities[r].empty() && identities[r] == level[r]) {
         std::string path = roots[r].empty() ? dir : roots[r] + "\\" + dir;
-        WalkReport(FormatMessage("Input directory %s: link loop, passed over.\n", path.c_str()));
+        WalkReport(FormatMessage("Input directory %s: link loop, passed over.\n",
+                                 Printable(path).c_str()));
         return;
       }
     }
@@ -244,12 +283,12 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
 
   std::vector<RecordedDirs> overrides;
   for (const ToolString& overrideDir : overrideDirs)
-    overrides.emplace_back(Under(overrideDir.Text(), dir, "*"));
+    overrides.emplace_back(Under(overrideDir.Text(), dir, "*"), unlistedDirs, report);
   bool hasPlatform = platformDir.NotEmpty();
   RecordedDirs platformDirs;
-  if (hasPlatform) platformDirs = RecordedDirs(Under(platformDir.Text(), dir, "*"));
+  if (hasPlatform) platformDirs = RecordedDirs(Under(platformDir.Text(), dir, "*"), unlistedDirs, report);
 
-  for (platform::DirEntry& entry : platform::ListDirectory(Under(sourceDir.Text(), dir, "*"))) {
+  for (platform::DirEntry& entry : ListInputs(Under(sourceDir.Text(), dir, "*"), unlistedDirs, report)) {
     if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
     for (RecordedDirs& recorded : overrides) recorded.MarkFirst(entry.name);
     platformDirs.MarkFirst(entry.name);

@@ -136,7 +136,8 @@ void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
 
 void BatchTool::MungeDecided(const std::string&, const std::string&, Decision decision) {
   if (!decision.found) {
-    RaiseOrContinue(FormatMessage("Input file %s does not exist.", decision.inputPath.c_str()));
+    RaiseOrContinue(
+        FormatMessage("Input file %s does not exist.", Printable(decision.inputPath).c_str()));
     return;
   }
   if (decision.hasOptionFile) {
@@ -155,16 +156,17 @@ void BatchTool::MungeDecided(const std::string&, const std::string&, Decision de
   const std::string& reqPath = decision.reqPath;
   platform::PathParts parts = platform::SplitPath(inputPath);
 
-  PrintDebug("Considering [%s]\n", inputPath.c_str());
-  if (decision.upToDate) PrintDebug("%s is up to date\n", outputPath.c_str());
+  PrintDebug("Considering [%s]\n", Printable(inputPath).c_str());
+  if (decision.upToDate) PrintDebug("%s is up to date\n", Printable(outputPath).c_str());
 
   if (decision.munge) {
     if (!decision.regular) {
       RestoreCommandLineOptions();
-      RaiseOrContinue(FormatMessage("Input file %s is not a regular file.", inputPath.c_str()));
+      RaiseOrContinue(
+          FormatMessage("Input file %s is not a regular file.", Printable(inputPath).c_str()));
       return;
     }
-    PrintNormal("Munging %s%s\n", parts.name.c_str(), parts.ext.c_str());
+    PrintNormal("Munging %s%s\n", Printable(parts.name).c_str(), Printable(parts.ext).c_str());
     currentOutput = outputPath;
     ToolFile outputFile;
     ToolFile reqFile;

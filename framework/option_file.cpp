@@ -13,7 +13,7 @@ bool BatchTool::ReadOptionFile(const char* path) {
   if (!text) {
     // An option file that exists but cannot be read would silently change
     // what the input turns into; the input fails instead.
-    throw HandyException("Option file %s: can't load file.", path);
+    throw HandyException("Option file %s: can't load file.", Printable(path).c_str());
   }
   std::vector<std::string> tokens;
   std::vector<const char*> arguments;
@@ -23,7 +23,8 @@ bool BatchTool::ReadOptionFile(const char* path) {
     arguments.reserve(tokens.size());
     for (const std::string& token : tokens) arguments.push_back(token.c_str());
   } catch (const std::bad_alloc&) {
-    RaiseOrContinue(FormatMessage("Option file %s: out of memory for parsing file.", path));
+    RaiseOrContinue(
+        FormatMessage("Option file %s: out of memory for parsing file.", Printable(path).c_str()));
     return false;
   }
   if (arguments.empty()) return false;

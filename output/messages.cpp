@@ -84,6 +84,23 @@ void Report(const char* kind, int& count, int minLogLevel, const char* format,
 
 }  // namespace
 
+std::string Printable(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size());
+  for (char c : bytes) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+      text += "\\x";
+      text += kHex[byte >> 4];
+      text += kHex[byte & 0xF];
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 std::string FormatMessageV(const char* format, va_list args) {
   va_list measure;
   va_copy(measure, args);

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #if defined(__MINGW32__)
 // The C++ runtime formats with the C99 rules there (%zu, %lld), so check by
@@ -46,6 +47,12 @@ void CloseLogs();
 // the error count.
 int WarningCount();
 int ErrorCount();
+
+// `bytes` fit to show in a message: bytes below 0x20 (but tab) and 0x7F
+// become "\xHH", so that text read from files or found on disk cannot
+// drive a terminal or break a log line. Everything else, UTF-8 included,
+// stays as it is.
+std::string Printable(std::string_view bytes);
 
 // A message formatted whole, however long.
 std::string FormatMessage(const char* format, ...) TOOL_PRINTF(1, 2);

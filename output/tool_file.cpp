@@ -100,8 +100,8 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
   std::string directory = parts.drive + parts.dir;
   if (!directory.empty() && !platform::IsDirectory(directory)) {
     if (fatalOnFailure) {
-      throw HandyException("Could not open %s for output. DOS reports:\n%s\n", name.c_str(),
-                           strerror(ENOENT));
+      throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
+                           Printable(name).c_str(), strerror(ENOENT));
     }
     return false;
   }
@@ -109,7 +109,7 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
   buffer = std::make_unique<unsigned char[]>(kBufferSize);
   bufferUsed = bufferStart = streamPosition = position = size = 0;
   isOpen = true;
-  PrintDebug("Opened file %s for output\n", name.c_str());
+  PrintDebug("Opened file %s for output\n", Printable(name).c_str());
   return true;
 }
 
@@ -126,8 +126,8 @@ void ToolFile::CreateTemporaryFile() {
   if (!handle) {
     int errorNumber = errno;
     Discard();
-    throw HandyException("Could not open %s for output. DOS reports:\n%s\n", name.c_str(),
-                         strerror(errorNumber));
+    throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
+                         Printable(name).c_str(), strerror(errorNumber));
   }
   // Our own buffer batches the writes; a failed write then shows at once.
   setvbuf(handle, nullptr, _IONBF, 0);
@@ -153,7 +153,7 @@ void ToolFile::Close() {
     platform::RemoveFile(tempPath);
     tempPath.clear();
     buffer.reset();
-    throw HandyException("Could not replace %s. DOS reports:\n%s\n", name.c_str(),
+    throw HandyException("Could not replace %s. DOS reports:\n%s\n", Printable(name).c_str(),
                          error.c_str());
   }
   tempPath.clear();
@@ -207,7 +207,7 @@ void ToolFile::FailWrite(int errorNumber) {
   if (errorNumber == 0) errorNumber = EIO;
   // The name stays, as after a failed open, for the caller's clean-up.
   Discard();
-  throw HandyException("Could not write %s. DOS reports:\n%s\n", name.c_str(),
+  throw HandyException("Could not write %s. DOS reports:\n%s\n", Printable(name).c_str(),
                        strerror(errorNumber));
 }
 

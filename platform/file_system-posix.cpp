@@ -295,7 +295,7 @@ std::string NativePath(const std::string& path) {
   return TranslatePath(path).value_or(std::string());
 }
 
-std::vector<DirEntry> ListDirectory(const std::string& pattern) {
+std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* error) {
   std::vector<DirEntry> entries;
   size_t separator = pattern.find_last_of("\\/");
   std::string dirPart;
@@ -313,13 +313,31 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern) {
   std::string dir = ".";
   if (!dirPart.empty()) {
     std::optional<std::string> native = TranslatePath(dirPart);
-    if (!native) return entries;
+    if (!native) {
+      // Too long to name whole: a failure only when the directory is there.
+      if (errno == ENAMETOOLONG && posix::IsLongPathDirectory(dirPart)) {
+        errno = ENAMETOOLONG;
+        SetError(error);
+      }
+      return entries;
+    }
     dir = std::move(*native);
   }
   DIR* handle = opendir(dir.c_str());
-  if (!handle) return entries;
+  if (!handle) {
+    // What is not there lists as empty; what is there but cannot be read
+    // is a failure.
+    if (errno != ENOENT && errno != ENOTDIR) SetError(error);
+    return entries;
+  }
   int dirFd = dirfd(handle);
-  while (dirent* entry = readdir(handle)) {
+  for (;;) {
+    errno = 0;
+    dirent* entry = readdir(handle);
+    if (!entry) {
+      if (errno != 0) SetError(error);
+      break;
+    }
     std::string_view name = entry->d_name;
     if (!WildcardMatch(namePattern, name)) continue;
     bool isDirectory = false;

@@ -76,6 +76,31 @@ char RandomNameCharacter() {
   return kAlphabet[pick(generator)];
 }
 
+// Whether `dir`, too long for the calls that take ANSI paths, names a
+// directory: asked through the wide call, which takes long paths in the
+// "\\?\" form.
+bool IsLongPathDirectory(const std::string& dir) {
+  int size = MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, nullptr, 0);
+  if (size <= 1) return false;
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  if (MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide.data(), size) != size) return false;
+  wide.resize(static_cast<size_t>(size - 1));
+  DWORD fullSize = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (fullSize == 0) return false;
+  std::wstring full(fullSize, L'\0');
+  fullSize = GetFullPathNameW(wide.c_str(), fullSize, full.data(), nullptr);
+  if (fullSize == 0 || fullSize >= full.size()) return false;
+  full.resize(fullSize);
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+  if (full.rfind(L"\\\\", 0) == 0) {
+    full = L"\\\\?\\UNC\\" + full.substr(2);
+  } else {
+    full = L"\\\\?\\" + full;
+  }
+  DWORD attributes = GetFileAttributesW(full.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -238,7 +263,7 @@ FILE* CreateUniqueFile(std::string& pathTemplate) {
 
 std::string NativePath(const std::string& path) { return path; }
 
-std::vector<DirEntry> ListDirectory(const std::string& pattern) {
+std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* error) {
   std::vector<DirEntry> entries;
   if (!Representable(pattern)) return entries;
 
@@ -261,12 +286,35 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern) {
   std::string query = literal ? pattern : pattern.substr(0, split) + "*";
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(query.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return entries;
+  if (search == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    switch (code) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_NO_MORE_FILES:
+        break;  // nothing matches
+      case ERROR_PATH_NOT_FOUND:
+      case ERROR_FILENAME_EXCED_RANGE:
+      case ERROR_INVALID_NAME:
+      case ERROR_DIRECTORY:
+        // Not there, unless it is only too long to name.
+        if (query.size() >= MAX_PATH && split > 0 &&
+            IsLongPathDirectory(pattern.substr(0, split))) {
+          SetError(error, ERROR_FILENAME_EXCED_RANGE);
+        }
+        break;
+      default:
+        SetError(error, code);
+        break;
+    }
+    return entries;
+  }
   do {
     if (WildcardMatch(namePattern, found.cFileName)) {
       entries.push_back({found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
     }
   } while (FindNextFileA(search, &found));
+  DWORD code = GetLastError();
+  if (code != ERROR_NO_MORE_FILES) SetError(error, code);
   FindClose(search);
 
   std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {

@@ -1,6 +1,9 @@
 #include "path_translation-posix.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -138,6 +141,35 @@ Resolved Resolve(const Parsed& parsed, size_t count) {
   return resolved;
 }
 
+#ifdef O_PATH
+// Enough to walk through a directory that may not be read.
+constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// Opens the directory `name` in the directory open as `dirFd`: as spelt,
+// else the first name in another case. -1 when there is none.
+int OpenSubdirectory(int dirFd, const std::string& name) {
+  int fd = openat(dirFd, name.c_str(), kWalkFlags);
+  if (fd >= 0 || errno != ENOENT) return fd;
+  int listFd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return -1;
+  DIR* handle = fdopendir(listFd);
+  if (!handle) {
+    close(listFd);
+    return -1;
+  }
+  while (dirent* entry = readdir(handle)) {
+    if (EqualsIgnoreCase(entry->d_name, name)) {
+      fd = openat(dirFd, entry->d_name, kWalkFlags);
+      if (fd >= 0) break;
+    }
+  }
+  closedir(handle);
+  return fd;
+}
+
 std::string Finish(std::string path, bool trailingSeparator) {
   if (path.empty()) return ".";
   if (trailingSeparator && path.back() != '/') path += '/';
@@ -194,6 +226,21 @@ std::optional<CreationTarget> TranslateForCreation(std::string_view path, bool l
   }
   target.path = Join(dir.path, target.name);
   return target;
+}
+
+bool IsLongPathDirectory(std::string_view path) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) return false;
+  PosixPath split = SplitForPosix(path, DriveRoot());
+  int fd = open(split.start.c_str(), kWalkFlags);
+  for (const std::string& component : split.components) {
+    if (fd < 0) break;
+    int next = component.size() > NAME_MAX ? -1 : OpenSubdirectory(fd, component);
+    close(fd);
+    fd = next;
+  }
+  if (fd < 0) return false;
+  close(fd);
+  return true;
 }
 
 void SplitNativePath(const std::string& path, std::string* dir, std::string* name) {

@@ -39,6 +39,11 @@ struct CreationTarget {
 // existing case variant when `lookUpName` and there is one, else as given.
 std::optional<CreationTarget> TranslateForCreation(std::string_view path, bool lookUpName = true);
 
+// Whether `path`, too long to hand to the system whole, names an existing
+// directory: walked one component at a time from where it starts, each
+// name as spelt or else in another case.
+bool IsLongPathDirectory(std::string_view path);
+
 // The directory of a native path as FindStoredName takes it, and the name.
 void SplitNativePath(const std::string& path, std::string* dir, std::string* name);
 

@@ -87,9 +87,12 @@ struct DirEntry {
 // without regard to case; "*.*" matches every name) in the directory named
 // by the rest. "." and ".." are listed when the pattern matches them, as
 // the system's own listing does. A missing directory gives an empty list.
-// The order is stable on every platform: by the upper-cased name, then by
-// the exact bytes.
-std::vector<DirEntry> ListDirectory(const std::string& pattern);
+// A directory that is there but cannot be listed whole (no permission, a
+// path too long for the system, a read error) gives what could be read and
+// the system's text in `error`, when given; `error` is left alone
+// otherwise. The order is stable on every platform: by the upper-cased
+// name, then by the exact bytes.
+std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* error = nullptr);
 
 // --- The process -----------------------------------------------------------
 

@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "framework/tokenizer.h"
 #include "output/chunk_writer.h"
 #include "output/messages.h"
 #include "platform/platform.h"
@@ -126,8 +125,10 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
 
   if (reqWriter != nullptr && cinematicsMode) {
     // The shots are read from the source: the compiled code has no lines.
-    std::optional<std::string> source = LoadTextFile(inputPath.Text());
-    if (!source) throw HandyException("Could not read input file %s.", inputPath.Text());
+    std::optional<std::string> source = ReadScriptSource(inputPath.Text());
+    if (!source) {
+      throw HandyException("Could not read input file %s.", Printable(inputPath.Text()).c_str());
+    }
     ToolStringNode root(ToolString("req"));
     CollectShotRequirements(*source, &root);
     WriteRequirements(reqWriter, root);

@@ -194,6 +194,61 @@ TEST_F(HostileInputTest, DirectoryLinkLoopsArePassedOverUnderRecursion) {
             (Names{"+out/x.script", "+out/y.script", "+tolscript.log"}));
 }
 
+// Bytes from files echoed in messages: list tokens, option values and
+// names found on disk. Control bytes (but tab) and DEL show as \xHH, so no
+// escape sequence reaches the terminal or the logs; UTF-8 stays as it is.
+TEST_F(HostileInputTest, MessagesShowControlBytesFromFilesEscaped) {
+  struct Case {
+    const char* name;
+    std::string file;     // a script made under this name, when not empty
+    std::string list;     // the list file's text, when not empty
+    std::string option;   // good.lua's option file, when not empty
+    std::vector<std::string> args;
+    std::string shown;    // on the console and in the tool log
+  };
+  // Sets the terminal's title, then its colour; lower case, as option
+  // values are lowered.
+  const std::string esc = "\x1b]0;owned\x07\x1b[31m";
+  const std::string escShown = "\\x1B]0;owned\\x07\\x1B[31m";
+  const Case cases[] = {
+      {"list_token_naming_a_missing_file", "", hardening::QuoteToken(esc + ".lua"), "",
+       {"-inputfile", "@list.txt", "good.lua", "-continue"},
+       "Error: Input file .\\" + escShown + ".lua does not exist. [continuing]\n"},
+      {"list_token_with_a_wildcard_folder", "", hardening::QuoteToken("d*" + esc + "\\a.lua"), "",
+       {"-inputfile", "@list.txt", "good.lua", "-continue"},
+       "Error: Input file option d*" + escShown +
+           "\\a.lua: wildcards for directories are not supported. [continuing]\n"},
+      {"list_token_naming_a_list", "", hardening::QuoteToken("@gone\r\x7f.txt"), "",
+       {"-inputfile", "@list.txt", "good.lua", "-continue"},
+       "Error: Input file @gone\\x0D\\x7F.txt: can't load file."},
+      {"option_value", "", "", "-outputdir " + hardening::QuoteToken("gone" + esc + "\\"),
+       {"-inputfile", "good.lua", "-continue"},
+       "Error: Could not open gone" + escShown + "\\good.script for output."},
+      {"name_found_on_disk", "new\nline\x7f.lua", "", "", {"-inputfile", "!*.lua"},
+       "Munging new\\x0Aline\\x7F.lua\n"},
+      {"utf8_and_tab_stay", "na\xc3\xafve\t\xe2\x82\xac.lua", "", "", {"-inputfile", "*.lua"},
+       "Munging na\xc3\xafve\t\xe2\x82\xac.lua\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::TempDir dir;
+    WriteFile("good.lua", "return 1\n");
+    if (!c.file.empty()) WriteFile(c.file, "return 2\n");
+    if (!c.list.empty()) WriteFile("list.txt", c.list + "\n");
+    if (!c.option.empty()) WriteFile("good.lua.option", c.option + "\n");
+    test_support::ProgramRun run = RunTolscript(c.args);
+    const std::string console = run.out + run.err;
+    EXPECT_TRUE(Contains(console, c.shown)) << console;
+    EXPECT_TRUE(Contains(console, "Munging good.lua\n")) << console;
+    for (const std::string& text : {console, ReadFile("tolscript.log")}) {
+      for (unsigned char byte : text) {
+        EXPECT_FALSE((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7f)
+            << "raw byte " << static_cast<int>(byte) << " in:\n" << text;
+      }
+    }
+  }
+}
+
 struct LinkedListCase {
   const char* name;
   std::vector<std::string> links;  // to "."

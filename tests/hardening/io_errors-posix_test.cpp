@@ -1,10 +1,16 @@
 // Disks and files that fail the program: a full file system, a read-only
-// output directory, an input or an option file that cannot be read. Each
-// fails its input with an error naming the file, exit status 1, nothing
-// partial left, and "-continue" goes on with the next input.
+// output directory, an input or an option file that cannot be read, a
+// folder that cannot be listed. Each fails its input (or passes over the
+// folder) with an error naming it, exit status 1, nothing partial left, and
+// "-continue" goes on with the next input.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -387,6 +393,172 @@ TEST_F(IoErrorTest, FifosAndDevicesAsListsOptionFilesAndLogsKeepNothingWaiting) 
       ASSERT_EQ(stat(fifo.c_str(), &status), 0);
       EXPECT_TRUE(S_ISFIFO(status.st_mode)) << "the FIFO was replaced";
     }
+    EXPECT_EQ(CompilerLeftovers(), Names{});
+  }
+}
+
+// Runs the program as a user whom permissions stop: "nobody" when the test
+// runs as root, else the test's own user. Nothing when there is no such
+// user.
+std::optional<test_support::ProgramRun> RunWithoutRoot(std::vector<std::string> args) {
+  args.insert(args.begin(), TOLSCRIPT_PROGRAM);
+  const bool dropRoot = IsRoot();
+  uid_t uid = 0;
+  gid_t gid = 0;
+  if (dropRoot) {
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || nobody->pw_uid == 0) return std::nullopt;
+    uid = nobody->pw_uid;
+    gid = nobody->pw_gid;
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) return std::nullopt;
+  if (pid == 0) {
+    // Only calls that are safe after a fork, until the program starts.
+    int out = open("run.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open("run.err", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0)
+      _exit(126);
+    if (dropRoot && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+      _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  test_support::ProgramRun run;
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = ReadFile("run.out");
+  run.err = ReadFile("run.err");
+  std::remove("run.out");
+  std::remove("run.err");
+  return run;
+}
+
+// Removes the folder `name` in the folder open as `dirFd` with all it
+// holds, one level at a time.
+void RemoveTreeAt(int dirFd, const char* name) {
+  int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  if (DIR* handle = fdopendir(fd)) {
+    std::vector<std::pair<std::string, bool>> entries;
+    while (dirent* entry = readdir(handle)) {
+      std::string child = entry->d_name;
+      if (child != "." && child != "..") entries.push_back({child, entry->d_type == DT_DIR});
+    }
+    for (const auto& [child, isDir] : entries) {
+      if (isDir) {
+        RemoveTreeAt(dirfd(handle), child.c_str());
+      } else {
+        unlinkat(dirfd(handle), child.c_str(), 0);
+      }
+    }
+    closedir(handle);
+  } else {
+    close(fd);
+  }
+  unlinkat(dirFd, name, AT_REMOVEDIR);
+}
+
+// Folders named `component`, `depth` deep under `top`, with a script in
+// the deepest: made and removed one level at a time, since the whole path
+// is too long for the system.
+class DeepTree {
+ public:
+  DeepTree(const std::string& top, const std::string& component, int depth)
+      : top(top), component(component) {
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+      mkdirat(fd, component.c_str(), 0755);
+      int next = openat(fd, component.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      close(fd);
+      fd = next;
+    }
+    if (fd < 0) throw std::runtime_error("cannot make the deep tree");
+    int file = openat(fd, "deep.lua", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    close(fd);
+    if (file < 0 || write(file, kSmall, strlen(kSmall)) < 0) {
+      throw std::runtime_error("cannot write the deep script");
+    }
+    close(file);
+  }
+  ~DeepTree() {
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    RemoveTreeAt(fd, component.c_str());
+    close(fd);
+  }
+  DeepTree(const DeepTree&) = delete;
+  DeepTree& operator=(const DeepTree&) = delete;
+
+ private:
+  std::string top;
+  std::string component;
+};
+
+// A folder that "!" recursion or a wildcard cannot list is reported once,
+// naming it, and the walk goes on without it: the exit status tells that
+// inputs were missed. A folder that is not there is no error.
+TEST_F(IoErrorTest, AFolderThatCannotBeListedIsReportedAndTheWalkGoesOn) {
+  const std::string component(100, 'd');
+  std::string deepFolder = "src\\.";
+  // The first folder whose path, with a separator after it, reaches the
+  // system's limit of 4,096 bytes.
+  for (int i = 0; i < 41; ++i) deepFolder += "\\" + component;
+  struct Case {
+    const char* name;
+    bool lockedSub;  // src/sub has no permissions at all
+    bool deepTree;   // src holds a script far below the path limit
+    std::vector<std::string> args;
+    int exitCode;
+    std::string err;
+    Names outputs;
+  };
+  const Case cases[] = {
+      {"recursion_into_a_locked_folder", true, false, {"-inputfile", "!*.lua"}, 1,
+       "Error: Input directory src\\.\\sub: cannot be listed (Permission denied), passed over.\n",
+       Names{"a.script", "z.script"}},
+      {"recursion_with_continue", true, false, {"-inputfile", "!*.lua", "-continue"}, 1,
+       "Error: Input directory src\\.\\sub: cannot be listed (Permission denied), passed over.\n",
+       Names{"a.script", "z.script"}},
+      {"wildcard_in_a_locked_folder", true, false, {"-inputfile", "sub\\*.lua", "a.lua"}, 1,
+       "Error: Input directory src\\sub: cannot be listed (Permission denied), passed over.\n",
+       Names{"a.script"}},
+      {"recursion_past_the_path_limit", false, true, {"-inputfile", "!*.lua"}, 1,
+       "Error: Input directory " + deepFolder +
+           ": cannot be listed (File name too long), passed over.\n",
+       Names{"a.script", "b.script", "z.script"}},
+      {"missing_folder", false, true, {"-inputfile", "missing\\*.lua", "!none\\*.lua", "a.lua"}, 0, "",
+       Names{"a.script"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::TempDir dir;
+    // Open to the user the program runs as.
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+    WriteFile("src/a.lua", kSmall);
+    WriteFile("src/sub/b.lua", kSmall);
+    WriteFile("src/z/z.lua", kSmall);
+    test_support::MakeDirs("plat");  // holds none of the folders
+    test_support::MakeDirs("out");
+    ASSERT_EQ(chmod("out", 0777), 0);
+    const std::string compiled = CompileWithLuac("src/a.lua", {"-s"});
+    std::optional<DeepTree> deep;
+    if (c.deepTree) deep.emplace("src", component, 45);
+    if (c.lockedSub) {
+      ASSERT_EQ(chmod("src/sub", 0), 0);
+    }
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-sourcedir", "src", "-platformdir", "plat", "-outputdir", "out\\"});
+    std::optional<test_support::ProgramRun> run = RunWithoutRoot(args);
+    if (!run) GTEST_SKIP() << "no user without root's rights to run as";
+    EXPECT_EQ(run->exitCode, c.exitCode) << run->err;
+    EXPECT_EQ(run->err, c.err);
+    EXPECT_EQ(ListNames("out"), c.outputs);
+    EXPECT_EQ(ReadFile("out/a.script"), BinaryScriptFile("a", compiled));
     EXPECT_EQ(CompilerLeftovers(), Names{});
   }
 }

@@ -230,6 +230,70 @@ TEST(DriveRootTest, DriveAndRootedPathsLiveUnderTheDriveRoot) {
   EXPECT_EQ(ListNames("."), std::vector<std::string>{"tolscript.log"});
 }
 
+// Where names are looked for, as the README warns: list paths from the
+// current folder, a plain value under the roots even with a leading '/',
+// and the marker variable compared in its exact letter case.
+TEST(LookupPitfallsTest, BehaveAsTheReadmeSays) {
+  REQUIRE_LUAC();
+  test_support::ScopedEnv noDebugSymbols("LUA_DEBUG_SYMBOLS", std::nullopt);
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::optional<std::string> marker;  // MUNGE_PLATFORM_DIR_STR
+    std::vector<std::string> args;      // "{temp}" stands for the run's folder
+    int exitCode;
+    std::string output;  // made from `source`; nothing made when empty
+    std::string source;
+    std::string err;  // a part of standard error
+  };
+  const std::string kList = "lists/outer.txt";
+  const Case cases[] = {
+      {"nested_list_from_the_current_folder",
+       {{kList, "@lists/inner.txt\n"}, {"lists/inner.txt", "a.lua\n"}, {"src/a.lua", "return 1\n"}},
+       std::nullopt, {"-inputfile", "@" + kList, "-sourcedir", "src"}, 0, "src/a.script",
+       "src/a.lua", ""},
+      {"nested_list_not_from_the_lists_folder",
+       {{kList, "@inner.txt\n"}, {"lists/inner.txt", "a.lua\n"}, {"src/a.lua", "return 1\n"}},
+       std::nullopt, {"-inputfile", "@" + kList, "-sourcedir", "src"}, 1, "", "",
+       "Input file @inner.txt: can't load file."},
+      {"plain_value_with_a_leading_slash", {{"abs/a.lua", "return 1\n"}}, std::nullopt,
+       {"-inputfile", "{temp}/abs/a.lua"}, 1, "", "",
+       "Input file .\\{temp}/abs/a.lua does not exist."},
+      {"wildcard_with_a_leading_slash", {{"abs/a.lua", "return 1\n"}}, std::nullopt,
+       {"-inputfile", "{temp}/abs/*.lua"}, 0, "abs/a.script", "abs/a.lua", ""},
+      {"marker_in_upper_case_never_matches",
+       {{"plat/pc/a.lua", "return 'platform'\n"}, {"plat/ovr/a.lua", "return 'override'\n"}},
+       "PC", {"-inputfile", "a.lua", "-platformdir", "plat\\pc", "-outputdir", "out\\"}, 0,
+       "out/a.script", "plat/pc/a.lua", ""},
+      {"marker_in_lower_case",
+       {{"plat/pc/a.lua", "return 'platform'\n"}, {"plat/ovr/a.lua", "return 'override'\n"}},
+       "pc", {"-inputfile", "a.lua", "-platformdir", "plat\\pc", "-outputdir", "out\\"}, 0,
+       "out/a.script", "plat/ovr/a.lua", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::TempDir temp;
+    test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", c.marker);
+    test_support::ScopedEnv overrides("MUNGE_PLATFORM_OVERRIDE_STR", std::string("ovr"));
+    for (const auto& [path, content] : c.files) WriteFile(path, content);
+    test_support::MakeDirs("out");
+    auto withTemp = [&temp](std::string text) {
+      for (size_t at; (at = text.find("{temp}")) != std::string::npos;)
+        text.replace(at, 6, temp.Path());
+      return text;
+    };
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(withTemp(arg));
+    test_support::ProgramRun run = RunTool(args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_TRUE(Contains(run.err, withTemp(c.err))) << run.err;
+    if (!c.output.empty()) {
+      EXPECT_EQ(ReadFile(c.output), BinaryScriptFile("a", CompileWithLuac(c.source, {"-s"})));
+    }
+    EXPECT_EQ(ListNames("out").empty(), c.output.rfind("out/", 0) != 0);
+  }
+}
+
 // The munge log lives at Corvantis/Data under the drive root, which the
 // test directory is.
 class MungeLogTest : public ::testing::TestWithParam<bool> {

@@ -284,6 +284,45 @@ TEST_F(EndToEndTest, CinematicsOnTheCommandLineWithTextOutput) {
   EXPECT_EQ(ReadFile("shots.script.req"), RequirementsFile({"intro01", "pan2"}));
 }
 
+// Sources holding NUL bytes, which the compiler takes in comments and
+// strings: the shot scan still reads every line to the end of the file.
+struct NulSourceCase {
+  const char* name;
+  std::string source;
+  std::vector<std::string> shots;
+};
+
+using namespace std::string_literals;
+
+void PrintTo(const NulSourceCase& c, std::ostream* out) { *out << c.name; }
+
+class NulSourceTest : public EndToEndTest, public ::testing::WithParamInterface<NulSourceCase> {};
+
+TEST_P(NulSourceTest, CinematicsScanReadsPastEveryNul) {
+  REQUIRE_LUAC();
+  const NulSourceCase& c = GetParam();
+  WriteFile("a.lua", c.source);
+  std::string compiled = CompileWithLuac("a.lua", {"-s"});
+  test_support::ProgramRun run = RunTool({"-inputfile", "a.lua", "-cinematics"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile("a.script"), BinaryScriptFile("a", compiled));
+  EXPECT_EQ(ReadFile("a.script.req"), RequirementsFile(c.shots));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, NulSourceTest,
+    ::testing::Values(
+        NulSourceCase{"in_a_comment_line", "-- a\0b\nPlayCinematicShot('after')\n"s,
+                      {"after"}},
+        NulSourceCase{"in_a_string", "local s = 'x\0y'\nPlayCinematicShot('Next')\n"s,
+                      {"next"}},
+        NulSourceCase{"on_the_calls_line",
+                      "PlayCinematicShot('one')\nlocal t = '\0' PlayCinematicShot('two')\n"s,
+                      {"one", "two"}},
+        NulSourceCase{"past_a_long_run_of_nuls",
+                      "-- " + std::string(70000, '\0') + "\nPlayCinematicShot('far')\n", {"far"}}),
+    [](const ::testing::TestParamInfo<NulSourceCase>& info) { return std::string(info.param.name); });
+
 TEST_F(EndToEndTest, AFailedCompileLeavesNothingAndContinueGoesOn) {
   REQUIRE_LUAC();
   WriteFile("broken.lua", "function Broken(\n  x = = 1\n");
