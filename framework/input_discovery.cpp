@@ -236,18 +236,21 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
     return false;
   };
 
-  for (const std::string& name : FileNames(Under(sourceDir.Text(), dir, pattern), unlistedDirs, report)) {
+  for (const std::string& name :
+       FileNames(Under(sourceDir.Text(), dir, pattern), unlistedDirs, report)) {
     if (inOverrideFrom(0, name)) continue;
     if (hasPlatform && FileExists(Under(platformRoot, dir, name))) continue;
     AddInput(dir, name);
   }
   if (hasPlatform) {
-    for (const std::string& name : FileNames(Under(platformRoot, dir, pattern), unlistedDirs, report)) {
+    for (const std::string& name :
+         FileNames(Under(platformRoot, dir, pattern), unlistedDirs, report)) {
       if (!inOverrideFrom(0, name)) AddInput(dir, name);
     }
   }
   for (size_t i = 0; i < overrides.size(); ++i) {
-    for (const std::string& name : FileNames(Under(overrides[i], dir, pattern), unlistedDirs, report)) {
+    for (const std::string& name :
+         FileNames(Under(overrides[i], dir, pattern), unlistedDirs, report)) {
       if (!inOverrideFrom(i + 1, name)) AddInput(dir, name);
     }
   }
@@ -286,9 +289,11 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
     overrides.emplace_back(Under(overrideDir.Text(), dir, "*"), unlistedDirs, report);
   bool hasPlatform = platformDir.NotEmpty();
   RecordedDirs platformDirs;
-  if (hasPlatform) platformDirs = RecordedDirs(Under(platformDir.Text(), dir, "*"), unlistedDirs, report);
+  if (hasPlatform)
+    platformDirs = RecordedDirs(Under(platformDir.Text(), dir, "*"), unlistedDirs, report);
 
-  for (platform::DirEntry& entry : ListInputs(Under(sourceDir.Text(), dir, "*"), unlistedDirs, report)) {
+  for (platform::DirEntry& entry :
+       ListInputs(Under(sourceDir.Text(), dir, "*"), unlistedDirs, report)) {
     if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
     for (RecordedDirs& recorded : overrides) recorded.MarkFirst(entry.name);
     platformDirs.MarkFirst(entry.name);

@@ -135,4 +135,6 @@ void TextChunkWriter::WriteData(const void* data, uint32_t size) {
   file->WriteByte('"');
 }
 
-void TextChunkWriter::UseTemporaryFile(std::string path) { file->UseTemporaryFile(std::move(path)); }
+void TextChunkWriter::UseTemporaryFile(std::string path) {
+  file->UseTemporaryFile(std::move(path));
+}

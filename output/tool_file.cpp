@@ -60,7 +60,8 @@ std::string TemporaryTemplate(const std::string& outputPath) {
 }
 
 // The stale files of a folder, listed on the first look of the run.
-std::map<std::string, std::vector<std::string>>& NoteStaleTemporaries(const std::string& directory) {
+std::map<std::string, std::vector<std::string>>& NoteStaleTemporaries(
+    const std::string& directory) {
   std::string folderKey = platform::ToLowerAscii(directory);
   auto& folders = StaleTemporaries();
   auto folder = folders.find(folderKey);

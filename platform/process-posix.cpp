@@ -83,7 +83,8 @@ int ResolveProgram(const std::string& name, std::string* program) {
     std::optional<std::string> native = posix::TranslatePath(*program);
     if (!native) return errno;
     *program = std::move(*native);
-    if (!IsExecutableFile(*program)) searchError = access(program->c_str(), F_OK) == 0 ? EACCES : ENOENT;
+    if (!IsExecutableFile(*program))
+      searchError = access(program->c_str(), F_OK) == 0 ? EACCES : ENOENT;
     return searchError;
   }
   // The last search is remembered, as a shell does, so that a run that
@@ -396,7 +397,8 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure) 
     fcntl(ends[0], F_SETFL, O_NONBLOCK);
     child->fds[which] = ends[0];
     setup.fds.push_back(ends[1]);
-    posix_spawn_file_actions_adddup2(&setup.actions, ends[1], which == 0 ? STDOUT_FILENO : STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&setup.actions, ends[1],
+                                     which == 0 ? STDOUT_FILENO : STDERR_FILENO);
   }
   posix_spawnattr_setpgroup(&setup.attributes, 0);
   if (!Spawn(setup, program, argv, POSIX_SPAWN_SETPGROUP, &child->pid, failure)) {

@@ -40,7 +40,8 @@ bool IsRegularFile(const std::string& path) {
 std::vector<std::string> ProgramFileNames(const std::string& name) {
   std::vector<std::string> names;
   if (!SplitPath(name).ext.empty()) names.push_back(name);
-  if (name.size() < 4 || !EqualsIgnoreCase(std::string_view(name).substr(name.size() - 4), ".exe")) {
+  if (name.size() < 4 ||
+      !EqualsIgnoreCase(std::string_view(name).substr(name.size() - 4), ".exe")) {
     names.push_back(name + ".exe");
   }
   return names;
@@ -459,9 +460,10 @@ int ProcessSet::WaitForAny() {
     // One wait takes at most 64 handles: with more children, look at them
     // in turns.
     for (size_t first = 0; first < handles.size(); first += MAXIMUM_WAIT_OBJECTS - 1) {
-      std::vector<HANDLE> group(handles.begin() + static_cast<ptrdiff_t>(first),
-                                handles.begin() + static_cast<ptrdiff_t>(std::min(
-                                                      handles.size(), first + MAXIMUM_WAIT_OBJECTS - 1)));
+      std::vector<HANDLE> group(
+          handles.begin() + static_cast<ptrdiff_t>(first),
+          handles.begin() +
+              static_cast<ptrdiff_t>(std::min(handles.size(), first + MAXIMUM_WAIT_OBJECTS - 1)));
       size_t count = group.size();
       if (interruptEvent != nullptr) group.push_back(interruptEvent);
       DWORD wait = handles.size() < MAXIMUM_WAIT_OBJECTS ? INFINITE : 10;
