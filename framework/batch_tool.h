@@ -5,10 +5,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "framework/tool_string.h"
+#include "platform/platform.h"
 
 class ChunkWriter;
 
@@ -40,7 +44,8 @@ class BatchTool {
   // Receives every option that is not a standard one, once per value.
   virtual void ParseOption(const ToolString& option, const ToolString& value);
   virtual void ResetToolOptions();
-  // Asked under "-checkdate" when the output looks up to date.
+  // Asked under "-checkdate" when the output looks up to date; the time is
+  // in nanoseconds since 1970.
   virtual bool IsOutOfDate(const char* inputPath, int64_t outputTime);
 
   // Work that a tool can start for an input to come, before its turn, when
@@ -69,7 +74,12 @@ class BatchTool {
   // found become steps of the run; called on their own, each input found
   // is munged at once.
   void InputFileOption(const char* value);
-  void AddInput(const std::string& dir, const std::string& name);
+  // `inputRoot` and `optionRoot` index SearchRoots(): the roots that hold
+  // the input and its option file, when a listing told (-1: none holds an
+  // option file); kUnknownRoot: to be looked for.
+  static constexpr int kUnknownRoot = -2;
+  void AddInput(const std::string& dir, const std::string& name, int inputRoot = kUnknownRoot,
+                int optionRoot = kUnknownRoot);
   void ReadInputList(const char* path);
   void SearchDirectory(const std::string& dir, const std::string& pattern);
   void SearchDirectoryRecursive(const std::string& dir, const std::string& pattern);
@@ -93,7 +103,7 @@ class BatchTool {
   bool textOutput = false;
   bool skipInput = false;
   bool continueOnError = false;
-  int64_t toolFileTime = 0;
+  int64_t toolFileTime = 0;  // nanoseconds since 1970
   int32_t platform = kPlatformNone;
   // At most this many inputs are worked on at once ("-jobs").
   int32_t jobs = 1;
@@ -111,6 +121,13 @@ class BatchTool {
     std::string dir;   // Input: where and what to munge
     std::string name;
     std::string message;  // Report: an error to report; Fatal: the error that ends the run
+    int inputRoot = kUnknownRoot;
+    int optionRoot = kUnknownRoot;
+  };
+  // A root's directory as the walk listed it, once per run.
+  struct DirListing {
+    std::vector<platform::DirEntry> entries;
+    std::unordered_set<std::string> lowerNames;  // files and directories
   };
   // What the per-file procedure decides for one input. A decision taken
   // ahead of its turn is dropped when an input before it writes a file
@@ -119,6 +136,7 @@ class BatchTool {
     bool located = false;
     bool found = false;
     std::string inputPath;  // the last candidate tried when not found
+    platform::FileStatus input;
     bool hasOptionFile = false;
     std::string optionPath;
     bool judged = false;  // the rest is known
@@ -144,10 +162,9 @@ class BatchTool {
   // current input.
   void ForgetDecisionsAbout(const Decision& written);
   void MungeDecided(const std::string& dir, const std::string& name, Decision decision);
-  // The "-checkdate" rule; `optionPath` is empty when there is no option
-  // file.
-  bool NeedsMunge(bool checkDate, const std::string& inputPath, const std::string& optionPath,
-                  const std::string& outputPath);
+  // The "-checkdate" rule for a located input.
+  bool NeedsMunge(bool checkDate, const Decision& decision);
+  const DirListing& ListOnce(const std::string& root, const std::string& dir);
   // Raises `message` as a fatal error, or with "-continue" reports it with
   // " [continuing]\n" and returns. While the walk runs, only notes it.
   void RaiseOrContinue(const std::string& message);
@@ -171,6 +188,8 @@ class BatchTool {
   // Folders reported as impossible to list (lower case), so that neither
   // they nor what lies in them is reported again.
   std::vector<std::string> unlistedDirs;
+  // The walk's listings, by lowered directory path.
+  std::map<std::string, DirListing> listings;
   // Directory identities of each level of the current recursive search,
   // one per root ("" where the root lacks the directory).
   std::vector<std::vector<std::string>> recursionChain;
@@ -178,5 +197,6 @@ class BatchTool {
 
 // File tests on paths through the platform layer.
 bool FileExists(const std::string& path);
-int64_t GetFileTime(const std::string& path);  // 0 when unreadable
+// Modification time in nanoseconds since 1970; 0 when unreadable.
+int64_t GetFileTime(const std::string& path);
 void RemoveFile(const std::string& path);

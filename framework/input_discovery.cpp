@@ -78,15 +78,6 @@ std::vector<platform::DirEntry> ListInputs(const std::string& pattern,
   return entries;
 }
 
-std::vector<std::string> FileNames(const std::string& pattern, std::vector<std::string>& unlisted,
-                                   const Reporter& report) {
-  std::vector<std::string> names;
-  for (platform::DirEntry& entry : ListInputs(pattern, unlisted, report)) {
-    if (!entry.isDirectory) names.push_back(std::move(entry.name));
-  }
-  return names;
-}
-
 // A root's subdirectories of one relative directory, each with the mark
 // that says whether the recursion has accounted for it.
 struct RecordedDirs {
@@ -94,9 +85,8 @@ struct RecordedDirs {
   std::vector<bool> handled;
 
   RecordedDirs() = default;
-  RecordedDirs(const std::string& pattern, std::vector<std::string>& unlisted,
-               const Reporter& report) {
-    for (platform::DirEntry& entry : ListInputs(pattern, unlisted, report)) {
+  explicit RecordedDirs(const std::vector<platform::DirEntry>& entries) {
+    for (const platform::DirEntry& entry : entries) {
       if (!entry.isDirectory) continue;
       handled.push_back(IsDotEntry(entry.name));
       names.push_back(std::move(entry.name));
@@ -169,12 +159,25 @@ void BatchTool::InputFileOption(const char* value) {
   AddInput(".", text);
 }
 
-void BatchTool::AddInput(const std::string& dir, const std::string& name) {
+void BatchTool::AddInput(const std::string& dir, const std::string& name, int inputRoot,
+                         int optionRoot) {
   if (!walking) {
     MungeInput(dir, name);
     return;
   }
-  steps.push_back({WalkStep::Kind::Input, dir, name, std::string()});
+  steps.push_back({WalkStep::Kind::Input, dir, name, std::string(), inputRoot, optionRoot});
+}
+
+const BatchTool::DirListing& BatchTool::ListOnce(const std::string& root, const std::string& dir) {
+  std::string pattern = Under(root, dir, "*");
+  auto [listing, added] = listings.try_emplace(platform::ToLowerAscii(pattern));
+  if (added) {
+    Reporter report = [this](const std::string& text) { WalkReport(text); };
+    listing->second.entries = ListInputs(pattern, unlistedDirs, report);
+    for (const platform::DirEntry& entry : listing->second.entries)
+      listing->second.lowerNames.insert(platform::ToLowerAscii(entry.name));
+  }
+  return listing->second;
 }
 
 void BatchTool::WalkReport(const std::string& text) {
@@ -223,41 +226,37 @@ void BatchTool::ReadInputList(const char* path) {
 }
 
 void BatchTool::SearchDirectory(const std::string& dir, const std::string& pattern) {
-  Reporter report = [this](const std::string& text) { WalkReport(text); };
-  std::vector<std::string> overrides;
-  for (const ToolString& overrideDir : overrideDirs) overrides.push_back(overrideDir.Text());
-  std::string platformRoot = platformDir.Text();
-  bool hasPlatform = platformDir.NotEmpty();
-
-  auto inOverrideFrom = [&](size_t first, const std::string& name) {
-    for (size_t j = first; j < overrides.size(); ++j) {
-      if (FileExists(Under(overrides[j], dir, name))) return true;
+  // Roots in their search order: overrides, platform, source. Each
+  // directory is listed once per root; who holds a name is told by the
+  // listings, so that no name costs a look of its own.
+  std::vector<std::string> roots = SearchRoots();
+  std::vector<const DirListing*> listed;
+  for (const std::string& root : roots) listed.push_back(&ListOnce(root, dir));
+  const size_t overrides = overrideDirs.size();
+  const size_t source = roots.size() - 1;
+  auto firstHolder = [&](const std::string& lowerName, size_t from, size_t to) {
+    for (size_t r = from; r < to; ++r) {
+      if (listed[r]->lowerNames.count(lowerName)) return static_cast<int>(r);
     }
-    return false;
+    return -1;
   };
-
-  for (const std::string& name :
-       FileNames(Under(sourceDir.Text(), dir, pattern), unlistedDirs, report)) {
-    if (inOverrideFrom(0, name)) continue;
-    if (hasPlatform && FileExists(Under(platformRoot, dir, name))) continue;
-    AddInput(dir, name);
-  }
-  if (hasPlatform) {
-    for (const std::string& name :
-         FileNames(Under(platformRoot, dir, pattern), unlistedDirs, report)) {
-      if (!inOverrideFrom(0, name)) AddInput(dir, name);
+  // A name goes on from the last root in the order source, platform,
+  // override 1 .. n that holds it, read from the first in search order.
+  auto handOn = [&](size_t root, size_t laterFrom, size_t laterTo) {
+    for (const platform::DirEntry& entry : listed[root]->entries) {
+      if (entry.isDirectory || !platform::WildcardMatch(pattern, entry.name)) continue;
+      std::string lowerName = platform::ToLowerAscii(entry.name);
+      if (firstHolder(lowerName, laterFrom, laterTo) >= 0) continue;
+      AddInput(dir, entry.name, firstHolder(lowerName, 0, roots.size()),
+               firstHolder(lowerName + ".option", 0, roots.size()));
     }
-  }
-  for (size_t i = 0; i < overrides.size(); ++i) {
-    for (const std::string& name :
-         FileNames(Under(overrides[i], dir, pattern), unlistedDirs, report)) {
-      if (!inOverrideFrom(i + 1, name)) AddInput(dir, name);
-    }
-  }
+  };
+  handOn(source, 0, source);
+  if (platformDir.NotEmpty()) handOn(source - 1, 0, overrides);
+  for (size_t i = 0; i < overrides; ++i) handOn(i, i + 1, overrides);
 }
 
 void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::string& pattern) {
-  Reporter report = [this](const std::string& text) { WalkReport(text); };
   // A directory that is its own ancestor in some root (a link loop) would
   // make the search go on without end.
   std::vector<std::string> roots = SearchRoots();
@@ -286,14 +285,12 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
 
   std::vector<RecordedDirs> overrides;
   for (const ToolString& overrideDir : overrideDirs)
-    overrides.emplace_back(Under(overrideDir.Text(), dir, "*"), unlistedDirs, report);
+    overrides.emplace_back(ListOnce(overrideDir.Text(), dir).entries);
   bool hasPlatform = platformDir.NotEmpty();
   RecordedDirs platformDirs;
-  if (hasPlatform)
-    platformDirs = RecordedDirs(Under(platformDir.Text(), dir, "*"), unlistedDirs, report);
+  if (hasPlatform) platformDirs = RecordedDirs(ListOnce(platformDir.Text(), dir).entries);
 
-  for (platform::DirEntry& entry :
-       ListInputs(Under(sourceDir.Text(), dir, "*"), unlistedDirs, report)) {
+  for (const platform::DirEntry& entry : ListOnce(sourceDir.Text(), dir).entries) {
     if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
     for (RecordedDirs& recorded : overrides) recorded.MarkFirst(entry.name);
     platformDirs.MarkFirst(entry.name);

@@ -16,7 +16,8 @@
 bool FileExists(const std::string& path) { return platform::FileExists(path); }
 
 int64_t GetFileTime(const std::string& path) {
-  return platform::GetFileTime(path).value_or(0);
+  std::optional<platform::FileStatus> status = platform::StatFile(path);
+  return status ? status->timeNs : 0;
 }
 
 void RemoveFile(const std::string& path) { platform::RemoveFile(path); }
@@ -27,13 +28,17 @@ std::string Compose(const std::string& root, const std::string& dir, const std::
   return root.empty() ? dir + "\\" + name : root + "\\" + dir + "\\" + name;
 }
 
-// The first candidate under the roots that exists; `path` holds the last
-// one tried when none does.
+// The first candidate under the roots that exists, with its status; `path`
+// holds the last one tried when none does.
 bool FindInRoots(const std::vector<std::string>& roots, const std::string& dir,
-                 const std::string& name, std::string* path) {
+                 const std::string& name, std::string* path,
+                 platform::FileStatus* status = nullptr) {
   for (const std::string& root : roots) {
     *path = Compose(root, dir, name);
-    if (FileExists(*path)) return true;
+    std::optional<platform::FileStatus> found = platform::StatFile(*path);
+    if (!found) continue;
+    if (status != nullptr) *status = *found;
+    return true;
   }
   return false;
 }
@@ -54,10 +59,25 @@ BatchTool::DecisionOptions BatchTool::CurrentDecisionOptions() const {
 void BatchTool::Locate(const WalkStep& step, Decision* decision) {
   std::vector<std::string> roots = SearchRoots();
   decision->located = true;
-  decision->found = FindInRoots(roots, step.dir, step.name, &decision->inputPath);
-  if (decision->found) {
-    decision->hasOptionFile =
-        FindInRoots(roots, step.dir, step.name + ".option", &decision->optionPath);
+  if (step.inputRoot == kUnknownRoot) {
+    decision->found = FindInRoots(roots, step.dir, step.name, &decision->inputPath,
+                                  &decision->input);
+    if (decision->found) {
+      decision->hasOptionFile =
+          FindInRoots(roots, step.dir, step.name + ".option", &decision->optionPath);
+    }
+    return;
+  }
+  // The walk's listings told which roots hold the input and its option
+  // file; only the input's status is still to be read.
+  decision->inputPath = Compose(roots[static_cast<size_t>(step.inputRoot)], step.dir, step.name);
+  std::optional<platform::FileStatus> input = platform::StatFile(decision->inputPath);
+  decision->found = input.has_value();
+  if (input) decision->input = *input;
+  decision->hasOptionFile = decision->found && step.optionRoot >= 0;
+  if (decision->hasOptionFile) {
+    decision->optionPath =
+        Compose(roots[static_cast<size_t>(step.optionRoot)], step.dir, step.name + ".option");
   }
 }
 
@@ -73,16 +93,11 @@ void BatchTool::Judge(const DecisionOptions& options, Decision* decision) {
   std::string extension = GetOutputExtension().Text();
   decision->outputPath = platform::JoinPath(drive, directory, parts.name, extension);
   decision->reqPath = platform::JoinPath(drive, directory, parts.name + "." + extension, "req");
-  decision->munge =
-      !options.skipInput &&
-      NeedsMunge(options.checkDate, decision->inputPath,
-                 decision->hasOptionFile ? decision->optionPath : std::string(),
-                 decision->outputPath);
+  decision->munge = !options.skipInput && NeedsMunge(options.checkDate, *decision);
   decision->upToDate = !options.skipInput && !decision->munge;
   // A FIFO or a device would keep the conversion waiting, or reading, for
-  // ever; a directory is no script. Asked only here, so that an up-to-date
-  // input costs no extra look.
-  decision->regular = decision->munge && platform::IsRegularFile(decision->inputPath);
+  // ever; a directory is no script.
+  decision->regular = decision->input.isRegular;
   decision->judged = true;
 }
 
@@ -230,13 +245,14 @@ void BatchTool::MungeDecided(const std::string&, const std::string&, Decision de
   RestoreCommandLineOptions();
 }
 
-bool BatchTool::NeedsMunge(bool checkDate, const std::string& inputPath,
-                           const std::string& optionPath, const std::string& outputPath) {
-  if (!checkDate || !FileExists(outputPath)) return true;
-  int64_t outputTime = GetFileTime(outputPath);
-  if (outputTime < toolFileTime || outputTime < GetFileTime(inputPath) ||
-      (!optionPath.empty() && outputTime < GetFileTime(optionPath))) {
+bool BatchTool::NeedsMunge(bool checkDate, const Decision& decision) {
+  if (!checkDate) return true;
+  std::optional<platform::FileStatus> output = platform::StatFile(decision.outputPath);
+  if (!output) return true;
+  int64_t outputTime = output->timeNs;
+  if (outputTime < toolFileTime || outputTime < decision.input.timeNs ||
+      (decision.hasOptionFile && outputTime < GetFileTime(decision.optionPath))) {
     return true;
   }
-  return IsOutOfDate(inputPath.c_str(), outputTime);
+  return IsOutOfDate(decision.inputPath.c_str(), outputTime);
 }

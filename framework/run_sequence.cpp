@@ -90,6 +90,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
     // can start while one is written; what the walk has to report keeps
     // its place among them.
     steps.clear();
+    listings.clear();
     walking = true;
     try {
       ToolString option;
@@ -104,6 +105,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
     } catch (WalkStopped) {
     }
     walking = false;
+    listings.clear();
 
     window.clear();
     for (current = 0; current < steps.size(); ++current) {

@@ -102,6 +102,18 @@ std::mt19937_64& RandomEngine() {
 
 }  // namespace
 
+std::optional<FileStatus> StatFile(const std::string& path) {
+  struct stat status;
+  if (!StatPath(path, &status)) return std::nullopt;
+  FileStatus result;
+  result.isDirectory = S_ISDIR(status.st_mode);
+  result.isRegular = S_ISREG(status.st_mode);
+  result.timeNs = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
+                  static_cast<int64_t>(status.st_mtim.tv_nsec);
+  result.size = static_cast<uint64_t>(status.st_size);
+  return result;
+}
+
 bool FileExists(const std::string& path) {
   struct stat status;
   return StatPath(path, &status);

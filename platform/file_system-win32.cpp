@@ -118,6 +118,23 @@ bool IsRegularFile(const std::string& path) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
+std::optional<FileStatus> StatFile(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!Representable(path) ||
+      !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  FileStatus status;
+  status.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  status.isRegular =
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+  uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                   data.ftLastWriteTime.dwLowDateTime;
+  status.timeNs = (static_cast<int64_t>(ticks) - kEpochOffset * kTicksPerSecond) * 100;
+  status.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return status;
+}
+
 std::optional<int64_t> GetFileTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!Representable(path) ||

@@ -23,6 +23,19 @@ namespace platform {
 // True when the path names an existing file or directory.
 bool FileExists(const std::string& path);
 
+// What one status call tells of an existing file or directory.
+struct FileStatus {
+  bool isDirectory = false;
+  bool isRegular = false;  // a plain file (through links), not a device or FIFO
+  int64_t timeNs = 0;      // last modification, in nanoseconds since 1970
+  uint64_t size = 0;
+};
+
+// The status of `path`; nothing when there is none or it cannot be read.
+// The time is as precise as the file system keeps it (nanoseconds on
+// POSIX, 100 ns on Windows).
+std::optional<FileStatus> StatFile(const std::string& path);
+
 // Last modification time in seconds since 1970, or nothing when the status
 // cannot be read.
 std::optional<int64_t> GetFileTime(const std::string& path);

@@ -151,7 +151,7 @@ TEST_P(CheckDateTest, MungesOnlyWhatIsOutOfDate) {
   }
   tool.outOfDate = c.outOfDate;
   tool.SetCommandLine({"-checkdate"});
-  tool.toolFileTime = c.tool;
+  tool.toolFileTime = c.tool * 1000000000;
   tool.MungeInput(".", "a.lua");
   EXPECT_EQ(tool.calls.size(), c.munged ? 1u : 0u);
   EXPECT_EQ(ReadFile("a.out") == "old", !c.munged);
