@@ -11,6 +11,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include <memory>
+
+#include "framework/build_record.h"
 #include "framework/tool_string.h"
 #include "platform/platform.h"
 
@@ -47,6 +50,11 @@ class BatchTool {
   // Asked under "-checkdate" when the output looks up to date; the time is
   // in nanoseconds since 1970.
   virtual bool IsOutOfDate(const char* inputPath, int64_t outputTime);
+
+  // What else, besides the input, its option file, the program and the
+  // form, decides what the tool writes (its compiler, say); an output made
+  // with other facts is remade under "-checkdate".
+  virtual std::string ConversionFacts();
 
   // Work that a tool can start for an input to come, before its turn, when
   // it will be munged with the command line's options into `outputPath`.
@@ -137,6 +145,8 @@ class BatchTool {
     bool found = false;
     std::string inputPath;  // the last candidate tried when not found
     platform::FileStatus input;
+    int64_t optionTimeNs = 0;
+    uint64_t facts = 0;  // what the output is made from
     bool hasOptionFile = false;
     std::string optionPath;
     bool judged = false;  // the rest is known
@@ -152,6 +162,7 @@ class BatchTool {
     ToolString outputDir;
     bool checkDate = false;
     bool skipInput = false;
+    bool textOutput = false;
   };
 
   void RestoreCommandLineOptions();
@@ -162,8 +173,14 @@ class BatchTool {
   // current input.
   void ForgetDecisionsAbout(const Decision& written);
   void MungeDecided(const std::string& dir, const std::string& name, Decision decision);
-  // The "-checkdate" rule for a located input.
+  // The "-checkdate" rule for a located input: the date rule, and the
+  // facts its output's build record entry holds.
   bool NeedsMunge(bool checkDate, const Decision& decision);
+  uint64_t FactsOf(const Decision& decision, const DecisionOptions& options);
+  BuildRecord& RecordOf(const std::string& outputPath);
+  // True, after reporting it, when the input's outputs would replace the
+  // input or its option file.
+  bool WritesOverItsInput(const Decision& decision);
   const DirListing& ListOnce(const std::string& root, const std::string& dir);
   // Raises `message` as a fatal error, or with "-continue" reports it with
   // " [continuing]\n" and returns. While the walk runs, only notes it.
@@ -188,6 +205,8 @@ class BatchTool {
   // Folders reported as impossible to list (lower case), so that neither
   // they nor what lies in them is reported again.
   std::vector<std::string> unlistedDirs;
+  // The build records of the output folders, by lowered folder path.
+  std::map<std::string, std::unique_ptr<BuildRecord>> records;
   // The walk's listings, by lowered directory path.
   std::map<std::string, DirListing> listings;
   // Directory identities of each level of the current recursive search,

@@ -26,27 +26,9 @@ std::string Under(const std::string& root, const std::string& dir, const std::st
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
-// The full path of a list, spelled one way: lower case, "." and ".."
-// resolved.
+// The full path of a list, spelled one way.
 std::string ListKey(const char* path) {
-  std::string full = platform::ToLowerAscii(platform::MakeFullPath(path).value_or(path));
-  std::vector<std::string> parts;
-  std::string part;
-  for (size_t i = 0; i <= full.size(); ++i) {
-    if (i < full.size() && !platform::IsSeparator(full[i])) {
-      part += full[i];
-      continue;
-    }
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    part.clear();
-  }
-  std::string key;
-  for (const std::string& p : parts) key += "\\" + p;
-  return key;
+  return platform::CanonicalKey(platform::MakeFullPath(path).value_or(path));
 }
 
 using Reporter = std::function<void(const std::string&)>;

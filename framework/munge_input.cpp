@@ -53,7 +53,51 @@ std::string LastName(const std::string& path) {
 }  // namespace
 
 BatchTool::DecisionOptions BatchTool::CurrentDecisionOptions() const {
-  return {outputDir, checkDate, skipInput};
+  return {outputDir, checkDate, skipInput, textOutput};
+}
+
+uint64_t BatchTool::FactsOf(const Decision& decision, const DecisionOptions& options) {
+  std::string facts = decision.inputPath;
+  for (int64_t number :
+       {decision.input.timeNs, static_cast<int64_t>(decision.input.size), decision.optionTimeNs,
+        toolFileTime, static_cast<int64_t>(options.textOutput)}) {
+    facts += '\0' + std::to_string(number);
+  }
+  facts += '\0' + (decision.hasOptionFile ? decision.optionPath : std::string());
+  facts += '\0' + ConversionFacts();
+  return HashFacts(facts);
+}
+
+BuildRecord& BatchTool::RecordOf(const std::string& outputPath) {
+  platform::PathParts parts = platform::SplitPath(outputPath);
+  std::string folder = parts.drive + parts.dir;
+  std::unique_ptr<BuildRecord>& record = records[platform::ToLowerAscii(folder)];
+  if (!record) record = std::make_unique<BuildRecord>(folder);
+  return *record;
+}
+
+bool BatchTool::WritesOverItsInput(const Decision& decision) {
+  auto same = [](const std::string& a, const std::string& b) {
+    // Spellings relative to different places are compared as full paths.
+    if (platform::IsSeparator(a.empty() ? ' ' : a[0]) != platform::IsSeparator(b.empty() ? ' ' : b[0]))
+      return platform::CanonicalKey(platform::MakeFullPath(a).value_or(a)) ==
+             platform::CanonicalKey(platform::MakeFullPath(b).value_or(b));
+    return platform::CanonicalKey(a) == platform::CanonicalKey(b);
+  };
+  for (const std::string* written : {&decision.outputPath, &decision.reqPath}) {
+    const char* replaced = nullptr;
+    if (same(*written, decision.inputPath)) {
+      replaced = "the input itself";
+    } else if (decision.hasOptionFile && same(*written, decision.optionPath)) {
+      replaced = "its option file";
+    }
+    if (replaced == nullptr) continue;
+    RaiseOrContinue(FormatMessage("Input file %s: its output %s would replace %s.",
+                                  Printable(decision.inputPath).c_str(),
+                                  Printable(*written).c_str(), replaced));
+    return true;
+  }
+  return false;
 }
 
 void BatchTool::Locate(const WalkStep& step, Decision* decision) {
@@ -93,6 +137,8 @@ void BatchTool::Judge(const DecisionOptions& options, Decision* decision) {
   std::string extension = GetOutputExtension().Text();
   decision->outputPath = platform::JoinPath(drive, directory, parts.name, extension);
   decision->reqPath = platform::JoinPath(drive, directory, parts.name + "." + extension, "req");
+  if (decision->hasOptionFile) decision->optionTimeNs = GetFileTime(decision->optionPath);
+  decision->facts = FactsOf(*decision, options);
   decision->munge = !options.skipInput && NeedsMunge(options.checkDate, *decision);
   decision->upToDate = !options.skipInput && !decision->munge;
   // A FIFO or a device would keep the conversion waiting, or reading, for
@@ -165,6 +211,10 @@ void BatchTool::MungeDecided(const std::string&, const std::string&, Decision de
       return;
     }
   }
+  // A decision taken ahead holds unless what the tool makes has changed
+  // since (an earlier option file may have switched a mode on for good).
+  if (decision.judged && FactsOf(decision, CurrentDecisionOptions()) != decision.facts)
+    decision.judged = false;
   if (!decision.judged) Judge(CurrentDecisionOptions(), &decision);
   const std::string& inputPath = decision.inputPath;
   const std::string& outputPath = decision.outputPath;
@@ -172,6 +222,11 @@ void BatchTool::MungeDecided(const std::string&, const std::string&, Decision de
   platform::PathParts parts = platform::SplitPath(inputPath);
 
   PrintDebug("Considering [%s]\n", Printable(inputPath).c_str());
+  if (!skipInput && WritesOverItsInput(decision)) {
+    if (decision.started) DropAhead(inputPath, outputPath);
+    RestoreCommandLineOptions();
+    return;
+  }
   if (decision.upToDate) PrintDebug("%s is up to date\n", Printable(outputPath).c_str());
 
   if (decision.munge) {
@@ -227,6 +282,9 @@ void BatchTool::MungeDecided(const std::string&, const std::string&, Decision de
           reqFile.Close();
         }
         outputFile.Close();
+        if (std::optional<platform::FileStatus> made = platform::StatFile(outputPath)) {
+          RecordOf(outputPath).Add(LastName(outputPath), {made->timeNs, made->size, decision.facts});
+        }
       }
     } catch (HandyException error) {
       if (decision.started && !handedToTool) DropAhead(inputPath, outputPath);
@@ -251,7 +309,14 @@ bool BatchTool::NeedsMunge(bool checkDate, const Decision& decision) {
   if (!output) return true;
   int64_t outputTime = output->timeNs;
   if (outputTime < toolFileTime || outputTime < decision.input.timeNs ||
-      (decision.hasOptionFile && outputTime < GetFileTime(decision.optionPath))) {
+      (decision.hasOptionFile && outputTime < decision.optionTimeNs)) {
+    return true;
+  }
+  // An entry speaks for the very file it was written for; an output
+  // without one goes by the dates alone.
+  const RecordEntry* entry = RecordOf(decision.outputPath).Find(LastName(decision.outputPath));
+  if (entry != nullptr && entry->outputTimeNs == outputTime && entry->outputSize == output->size &&
+      entry->facts != decision.facts) {
     return true;
   }
   return IsOutOfDate(decision.inputPath.c_str(), outputTime);

@@ -16,6 +16,7 @@ BatchTool::~BatchTool() = default;
 void BatchTool::ParseOption(const ToolString&, const ToolString&) {}
 void BatchTool::ResetToolOptions() {}
 bool BatchTool::IsOutOfDate(const char*, int64_t) { return false; }
+std::string BatchTool::ConversionFacts() { return std::string(); }
 bool BatchTool::StartAhead(const std::string&, const std::string&) { return false; }
 void BatchTool::DropAhead(const std::string&, const std::string&) {}
 
@@ -142,6 +143,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
   }
   window.clear();
   steps.clear();
+  records.clear();
   CloseLogs();
 }
 

@@ -1,6 +1,7 @@
 // File status, files and listings on POSIX.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -253,6 +254,19 @@ FILE* OpenStream(const std::string& path, const char* mode) {
     errno = saved;
   }
   return stream;
+}
+
+bool LockStream(FILE* stream) {
+  while (flock(fileno(stream), LOCK_EX) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+void UnlockStream(FILE* stream) { flock(fileno(stream), LOCK_UN); }
+
+bool TruncateStream(FILE* stream, uint64_t size) {
+  return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 
 FILE* CreateUniqueFile(std::string& pathTemplate) {

@@ -224,6 +224,39 @@ FILE* OpenStream(const std::string& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 }
 
+namespace {
+
+// Windows locks are mandatory for the bytes they cover: one byte far past
+// any content leaves the file readable and writable to everyone.
+constexpr DWORD kLockOffsetHigh = 0x100;
+
+HANDLE StreamHandle(FILE* stream) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+}  // namespace
+
+bool LockStream(FILE* stream) {
+  HANDLE file = StreamHandle(stream);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED at{};
+  at.OffsetHigh = kLockOffsetHigh;
+  return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != 0;
+}
+
+void UnlockStream(FILE* stream) {
+  HANDLE file = StreamHandle(stream);
+  if (file == INVALID_HANDLE_VALUE) return;
+  OVERLAPPED at{};
+  at.OffsetHigh = kLockOffsetHigh;
+  UnlockFileEx(file, 0, 1, 0, &at);
+}
+
+bool TruncateStream(FILE* stream, uint64_t size) {
+  return std::fflush(stream) == 0 &&
+         _chsize_s(_fileno(stream), static_cast<long long>(size)) == 0;
+}
+
 FILE* CreateUniqueFile(std::string& pathTemplate) {
   constexpr std::string_view kPlaceholder = "XXXXXX";
   if (pathTemplate.size() < kPlaceholder.size() ||

@@ -151,4 +151,31 @@ PosixPath SplitForPosix(std::string_view path, std::string_view driveRoot) {
   return result;
 }
 
+std::string CanonicalKey(std::string_view path) {
+  std::string lowered = ToLowerAscii(path);
+  std::string key;
+  size_t start = 0;
+  if (lowered.size() >= 2 && lowered[1] == ':') {
+    key = lowered.substr(0, 2);
+    start = 2;
+  }
+  if (start < lowered.size() && IsSeparator(lowered[start])) key += '\\';
+  std::vector<std::string> parts;
+  std::string part;
+  for (size_t i = start; i <= lowered.size(); ++i) {
+    if (i < lowered.size() && !IsSeparator(lowered[i])) {
+      part += lowered[i];
+      continue;
+    }
+    if (part == ".." && !parts.empty() && parts.back() != "..") {
+      parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  }
+  for (size_t i = 0; i < parts.size(); ++i) key += (i > 0 ? "\\" : "") + parts[i];
+  return key;
+}
+
 }  // namespace platform

@@ -46,6 +46,12 @@ std::string JoinPath(std::string_view drive, std::string_view dir,
 // also matches a name without a dot ("*.*" matches every name).
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
+// A path spelled one way, for telling whether two spellings name one file:
+// lower case, '\' between components, "." and ".." resolved, no empty
+// components. The drive and a leading separator are kept, so a relative
+// and an absolute path never compare equal.
+std::string CanonicalKey(std::string_view path);
+
 // The order of every listing: by the upper-cased name, then by the bytes.
 bool ListingOrderLess(std::string_view a, std::string_view b);
 

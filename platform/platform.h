@@ -85,6 +85,16 @@ FILE* OpenStream(const std::string& path, const char* mode);
 // failure returns nullptr with errno set and `pathTemplate` unchanged.
 FILE* CreateUniqueFile(std::string& pathTemplate);
 
+// Waits until this process holds the exclusive lock of the file open in
+// `stream`, which other processes' LockStream calls then wait for; it is
+// held until UnlockStream or until the stream is closed. False when the
+// file system offers no locks.
+bool LockStream(FILE* stream);
+void UnlockStream(FILE* stream);
+
+// Cuts the file open in `stream` to `size` bytes.
+bool TruncateStream(FILE* stream, uint64_t size);
+
 // The path in the form the operating system takes (for handing it to
 // another program). On Windows the path itself.
 std::string NativePath(const std::string& path);

@@ -499,6 +499,12 @@ void WriteRaw(FILE* stream, const std::string& bytes) {
   std::fflush(stream);
 }
 
+std::optional<std::string> FindProgram(const std::string& program) {
+  std::string found;
+  if (program.empty() || ResolveProgram(program, &found) != 0) return std::nullopt;
+  return found;
+}
+
 bool ChildOutputIsBinary() { return true; }
 
 int ProcessorCount() {

@@ -49,7 +49,7 @@ std::vector<std::string> ProgramFileNames(const std::string& name) {
 
 // The file to start for argv[0]: a name with a directory or drive as it
 // stands, any other looked up in the directories of PATH, in order.
-std::optional<std::string> FindProgram(const std::string& program) {
+std::optional<std::string> FindProgramFile(const std::string& program) {
   std::vector<std::string> names = ProgramFileNames(program);
   bool hasDirectory = program.find_first_of("\\/") != std::string::npos ||
                       (program.size() >= 2 && program[1] == ':');
@@ -217,7 +217,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
     result.error = argv[0] + ": " + SystemErrorMessage(ERROR_INVALID_NAME);
     return result;
   }
-  std::optional<std::string> program = FindProgram(argv[0]);
+  std::optional<std::string> program = FindProgramFile(argv[0]);
   if (!program) {
     result.error = argv[0] + ": " + SystemErrorMessage(ERROR_FILE_NOT_FOUND);
     return result;
@@ -377,7 +377,7 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure) 
     }
   }
   std::optional<std::string> program =
-      argv[0].find('"') == std::string::npos ? FindProgram(argv[0]) : std::nullopt;
+      argv[0].find('"') == std::string::npos ? FindProgramFile(argv[0]) : std::nullopt;
   if (!program) {
     failure->error = argv[0] + ": " + SystemErrorMessage(ERROR_FILE_NOT_FOUND);
     return -1;
@@ -530,6 +530,11 @@ void WriteRaw(FILE* stream, const std::string& bytes) {
     done += static_cast<size_t>(wrote);
   }
   if (mode != -1) _setmode(fd, mode);
+}
+
+std::optional<std::string> FindProgram(const std::string& program) {
+  if (program.empty() || program.find('"') != std::string::npos) return std::nullopt;
+  return FindProgramFile(program);
 }
 
 bool ChildOutputIsBinary() { return false; }

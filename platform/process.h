@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,10 @@ bool Interrupted();
 // Writes bytes to a console stream as they are, without line-end
 // translation (a child's output has its own).
 void WriteRaw(FILE* stream, const std::string& bytes);
+
+// The file that starting `program` would run (looked up through PATH when
+// it holds no separator); nothing when there is none.
+std::optional<std::string> FindProgram(const std::string& program);
 
 // True where a child's standard output carries its bytes unchanged; on
 // Windows the C runtime turns "\n" into "\r\n" there.

@@ -89,6 +89,23 @@ void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
   }
 }
 
+std::string ScriptTool::ConversionFacts() {
+  // The compiler that PATH gives, by its file, time and size: an upgraded
+  // or swapped compiler may write other code.
+  if (!compilerIdentity) {
+    std::optional<std::string> compiler = platform::FindProgram("luac");
+    std::optional<platform::FileStatus> status =
+        compiler ? platform::StatFile(*compiler) : std::nullopt;
+    compilerIdentity = !status ? std::string("no compiler")
+                               : *compiler + '\n' + std::to_string(status->timeNs) + '\n' +
+                                     std::to_string(status->size);
+  }
+  std::string facts = *compilerIdentity;
+  facts += platform::GetEnv("LUA_DEBUG_SYMBOLS") ? "\ndebug symbols" : "\nstripped";
+  if (cinematicsMode) facts += "\ncinematics";
+  return facts;
+}
+
 bool ScriptTool::StartAhead(const std::string& inputPath, const std::string& outputPath) {
   compilers.SetLimit(jobs);
   return compilers.StartAhead(inputPath, outputPath);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "framework/batch_tool.h"
@@ -20,6 +21,7 @@ class ScriptTool : public BatchTool {
   ToolString GetOutputExtension() override { return ToolString("script"); }
   void ParseOption(const ToolString& option, const ToolString& value) override;
   void ResetToolOptions() override { binaryMode = 0; }
+  std::string ConversionFacts() override;
   bool StartAhead(const std::string& inputPath, const std::string& outputPath) override;
   void DropAhead(const std::string& inputPath, const std::string& outputPath) override;
 
@@ -28,6 +30,7 @@ class ScriptTool : public BatchTool {
 
  private:
   CompilerPool compilers;
+  std::optional<std::string> compilerIdentity;  // found once a run
 };
 
 // Writes "scr" holding "NAME" (`name` and its zero byte, when given),

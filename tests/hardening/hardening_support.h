@@ -44,6 +44,7 @@ inline TreeSnapshot SnapshotTree(const std::string& root) {
            root, fs::directory_options::skip_permission_denied, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::string relative = it->path().lexically_relative(root).generic_string();
+    if (it->path().filename() == test_support::kBuildRecordName) continue;
     fs::file_status status = it->symlink_status(error);
     if (fs::is_symlink(status)) {
       snapshot[relative] = "link " + fs::read_symlink(it->path(), error).string();

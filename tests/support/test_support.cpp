@@ -88,7 +88,8 @@ std::vector<std::string> ListNames(const std::string& dir) {
   std::error_code error;
   for (auto it = fs::directory_iterator(dir, error);
        !error && it != fs::directory_iterator(); it.increment(error)) {
-    names.push_back(it->path().filename().string());
+    std::string name = it->path().filename().string();
+    if (name != kBuildRecordName) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;

@@ -38,6 +38,8 @@ bool Exists(const std::string& path);
 void MakeDirs(const std::string& path);
 void SetMTime(const std::string& path, int64_t seconds);
 int64_t GetMTime(const std::string& path);
+// The build record that every output folder holds; ListNames leaves it out.
+inline constexpr const char* kBuildRecordName = ".tolscript_record";
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> ListNames(const std::string& dir);
 
