@@ -36,7 +36,9 @@ class TreeReader {
     size_t end = ReadChunk(0, bytes.size(), 0, "the file");
     if (end < bytes.size()) {
       throw ChunkFileError(OffsetPlace(end),
-                           std::to_string(bytes.size() - end) + " bytes after the root chunk");
+                           std::to_string(bytes.size() - end) +
+                               (bytes.size() - end == 1 ? " byte" : " bytes") +
+                               " after the root chunk");
     }
     return std::move(chunks);
   }
