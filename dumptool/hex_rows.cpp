@@ -1,5 +1,7 @@
 #include "hex_rows.h"
 
+#include <cstddef>
+
 void PrintHexRows(FILE* out, std::string_view bytes, int indent) {
   static const char kDigits[] = "0123456789abcdef";
   for (size_t row = 0; row < bytes.size(); row += 16) {
@@ -20,6 +22,7 @@ void PrintHexRows(FILE* out, std::string_view bytes, int indent) {
       }
       hex[used++] = ' ';
     }
-    std::fprintf(out, "%*s%08zx  %s |%s|\n", indent, "", row, hex, ascii);
+    std::fprintf(out, "%*s%08llx  %s |%s|\n", indent, "", static_cast<unsigned long long>(row), hex,
+                 ascii);
   }
 }

@@ -92,7 +92,11 @@ TEST_F(DumpTest, OtherToolsChunksAndHexRows) {
                                             Chunk("INFO", "\x01") + Chunk("BODY", code)) +
                               Chunk("tex_", Chunk("FMT_", Dword(7)) +
                                                 Chunk("DATA", "0123456789abcdefghij")) +
-                              Chunk("abcd", std::string("xy\0", 3))));
+                              Chunk("abcd", std::string("xy\0", 3)) +
+                              // Data that nearly reads as a chunk: padding
+                              // that is not zero, a name not printable.
+                              Chunk("pad_", "abcd" + Dword(1) + "x\x01\x01\x01") +
+                              Chunk("odd_", "\x01\x02\x03\x04" + Dword(0))));
   WriteFile("tools.txt",
             end_to_end::Lines({{0, ""}, {0, "ucft"}, {0, "{"}, {1, "tex_"}, {1, "{"},
                                {2, "FMT_"}, {2, "{"}, {3, "0x00000007 1.500000 \"a b\""},
@@ -102,8 +106,8 @@ TEST_F(DumpTest, OtherToolsChunksAndHexRows) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out,
-            "tools.bin: binary chunk file, 132 bytes\n"
-            "ucfb  offset 0x0  124 bytes\n"
+            "tools.bin: binary chunk file, 168 bytes\n"
+            "ucfb  offset 0x0  160 bytes\n"
             "  scr_  offset 0x8  56 bytes\n"
             "    NAME  offset 0x10  5 bytes\n"
             "      \"boot\"\n"
@@ -128,6 +132,10 @@ TEST_F(DumpTest, OtherToolsChunksAndHexRows) {
             "      00000010  67 68 69 6a                                       |ghij|\n"
             "  abcd  offset 0x78  3 bytes\n"
             "    00000000  78 79 00                                          |xy.|\n"
+            "  pad_  offset 0x84  12 bytes\n"
+            "    00000000  61 62 63 64 01 00 00 00  78 01 01 01              |abcd....x...|\n"
+            "  odd_  offset 0x98  8 bytes\n"
+            "    00000000  01 02 03 04 00 00 00 00                           |........|\n"
             "\n"
             "tools.txt: text chunk file, 89 bytes\n"
             "ucft  line 2  1 chunk\n"
