@@ -22,7 +22,9 @@ std::string Count(uint64_t count, const char* unit) {
 // The script tool's chunks; everything else may hold chunks or data.
 ChunkContent ClassifyChunk(std::string_view name) {
   if (name == "scr_") return ChunkContent::kChunks;
-  if (name == "NAME" || name == "INFO" || name == "BODY" || name == "REQN") return ChunkContent::kData;
+  if (name == "NAME" || name == "INFO" || name == "BODY" || name == "REQN") {
+    return ChunkContent::kData;
+  }
   return ChunkContent::kEither;
 }
 
@@ -54,8 +56,8 @@ class FileDump {
     std::string name = ChunkNameText(chunk.name);
     int indent = kIndent * chunk.depth;
     if (form == ChunkFileForm::kBinary) {
-      std::fprintf(out, "%*s%s  %s  %s\n", indent, "", name.c_str(), OffsetPlace(chunk.place).c_str(),
-                   Count(chunk.bodySize, "byte").c_str());
+      std::fprintf(out, "%*s%s  %s  %s\n", indent, "", name.c_str(),
+                   OffsetPlace(chunk.place).c_str(), Count(chunk.bodySize, "byte").c_str());
       return;
     }
     std::string size;
@@ -166,6 +168,7 @@ void DumpChunkFile(const std::string& label, std::string_view bytes, const DumpO
                                        : ReadTextChunks(bytes);
   if (blankLineFirst) std::fputc('\n', out);
   std::fprintf(out, "%s: %s chunk file, %s\n", label.c_str(),
-               form == ChunkFileForm::kBinary ? "binary" : "text", Count(bytes.size(), "byte").c_str());
+               form == ChunkFileForm::kBinary ? "binary" : "text",
+               Count(bytes.size(), "byte").c_str());
   FileDump(bytes, form, options, out).Print(chunks);
 }

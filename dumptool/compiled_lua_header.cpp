@@ -24,6 +24,13 @@ unsigned Byte(std::string_view code, size_t index) {
   return static_cast<unsigned char>(code[index]);
 }
 
+// What a byte that should be 0 or 1 means.
+std::string FlagText(unsigned value, const char* ifZero, const char* ifOne) {
+  if (value == 0) return ifZero;
+  if (value == 1) return ifOne;
+  return "unknown (" + std::to_string(value) + ")";
+}
+
 // Lua 5.1 writes the main function's source name first, as a size_t
 // length; luac -s writes length 0, and every unstripped dump a name with
 // its terminator. Other versions are not looked into.
@@ -65,15 +72,11 @@ std::vector<std::string> DescribeCompiledLua(std::string_view code) {
   lines.push_back("version: " + std::to_string(version >> 4) + "." + std::to_string(version & 0xF));
   unsigned format = Byte(code, 5);
   lines.push_back("format: " + std::to_string(format) + (format == 0 ? " (official)" : ""));
-  unsigned order = Byte(code, 6);
-  lines.push_back(std::string("byte order: ") +
-                  (order == 1 ? "little-endian" : order == 0 ? "big-endian" : "unknown (" + std::to_string(order) + ")"));
+  lines.push_back("byte order: " + FlagText(Byte(code, 6), "big-endian", "little-endian"));
   lines.push_back("sizes: int " + std::to_string(Byte(code, 7)) + ", size_t " +
                   std::to_string(Byte(code, 8)) + ", instruction " + std::to_string(Byte(code, 9)) +
                   ", number " + std::to_string(Byte(code, 10)));
-  unsigned integral = Byte(code, 11);
-  lines.push_back(std::string("integral numbers: ") +
-                  (integral == 0 ? "no" : integral == 1 ? "yes" : "unknown (" + std::to_string(integral) + ")"));
+  lines.push_back("integral numbers: " + FlagText(Byte(code, 11), "no", "yes"));
   lines.push_back("debug information: " + DebugInformation(code));
   return lines;
 }

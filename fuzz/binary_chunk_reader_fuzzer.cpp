@@ -34,13 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(chunk.depth >= 0 && chunk.depth < kMaxChunkDepth, "depth out of range");
     FUZZ_CHECK(static_cast<size_t>(chunk.depth) <= parents.size(), "a depth skipped a level");
     parents.resize(static_cast<size_t>(chunk.depth));
-    FUZZ_CHECK(chunk.bodyBegin == chunk.place + 8 && chunk.bodyEnd - chunk.bodyBegin == chunk.bodySize,
-               "body does not follow its header");
+    FUZZ_CHECK(
+        chunk.bodyBegin == chunk.place + 8 && chunk.bodyEnd - chunk.bodyBegin == chunk.bodySize,
+        "body does not follow its header");
     FUZZ_CHECK(chunk.bodyEnd <= size, "body past the file");
     if (!parents.empty()) {
       const ChunkEntry& parent = *parents.back();
-      FUZZ_CHECK(chunk.place >= parent.bodyBegin && chunk.bodyEnd <= parent.bodyEnd, "outside parent");
-      FUZZ_CHECK(Classify(parent.name) != ChunkContent::kData || parent.depth == 0, "data with children");
+      FUZZ_CHECK(chunk.place >= parent.bodyBegin && chunk.bodyEnd <= parent.bodyEnd,
+                 "outside parent");
+      FUZZ_CHECK(Classify(parent.name) != ChunkContent::kData || parent.depth == 0,
+                 "data with children");
     }
     parents.push_back(&chunk);
     BinaryValueReader values(bytes, chunk.bodyBegin, chunk.bodyEnd);

@@ -32,14 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(chunk.place <= chunk.bodyLine, "body before its name");
     if (!parents.empty()) {
       const ChunkEntry& parent = *parents.back();
-      FUZZ_CHECK(chunk.bodyBegin > parent.bodyBegin && chunk.bodyEnd < parent.bodyEnd, "outside parent");
+      FUZZ_CHECK(chunk.bodyBegin > parent.bodyBegin && chunk.bodyEnd < parent.bodyEnd,
+                 "outside parent");
     }
     parents.push_back(&chunk);
     TextValueReader values(text, chunk);
     uint64_t read = 0;
     for (; !values.AtEnd(); ++read) {
       TextToken token = values.ReadToken();
-      FUZZ_CHECK(token.begin >= chunk.bodyBegin && token.end <= chunk.bodyEnd, "value outside body");
+      FUZZ_CHECK(token.begin >= chunk.bodyBegin && token.end <= chunk.bodyEnd,
+                 "value outside body");
     }
     FUZZ_CHECK(read == chunk.bodySize, "values read differ from the count");
   }

@@ -35,10 +35,9 @@ class TreeReader {
     }
     size_t end = ReadChunk(0, bytes.size(), 0, "the file");
     if (end < bytes.size()) {
-      throw ChunkFileError(OffsetPlace(end),
-                           std::to_string(bytes.size() - end) +
-                               (bytes.size() - end == 1 ? " byte" : " bytes") +
-                               " after the root chunk");
+      throw ChunkFileError(OffsetPlace(end), std::to_string(bytes.size() - end) +
+                                                 (bytes.size() - end == 1 ? " byte" : " bytes") +
+                                                 " after the root chunk");
     }
     return std::move(chunks);
   }
@@ -60,10 +59,10 @@ class TreeReader {
     uint32_t size = DwordAt(bytes, offset + 4);
     size_t bodyBegin = offset + kHeaderSize;
     if (size > limit - bodyBegin) {
-      throw ChunkFileError(OffsetPlace(offset),
-                           "chunk " + Quoted(name) + " claims " + std::to_string(size) +
-                               " bytes, only " + std::to_string(limit - bodyBegin) +
-                               " are left in " + parent);
+      throw ChunkFileError(OffsetPlace(offset), "chunk " + Quoted(name) + " claims " +
+                                                    std::to_string(size) + " bytes, only " +
+                                                    std::to_string(limit - bodyBegin) +
+                                                    " are left in " + parent);
     }
     if (depth >= kMaxChunkDepth) {
       throw ChunkFileError(OffsetPlace(offset), "chunk " + Quoted(name) + " nests deeper than " +
@@ -72,8 +71,8 @@ class TreeReader {
     size_t bodyEnd = bodyBegin + size;
     size_t padding = PaddingAfter(bodyEnd);
     if (padding > limit - bodyEnd) {
-      throw ChunkFileError(OffsetPlace(bodyEnd),
-                           "padding after chunk " + Quoted(name) + " runs past the end of " + parent);
+      throw ChunkFileError(OffsetPlace(bodyEnd), "padding after chunk " + Quoted(name) +
+                                                     " runs past the end of " + parent);
     }
     for (size_t i = bodyEnd; i < bodyEnd + padding; ++i) {
       if (bytes[i] != 0) {
@@ -93,7 +92,8 @@ class TreeReader {
 
     ChunkContent content = depth == 0 ? ChunkContent::kChunks : classify(name);
     if (content == ChunkContent::kEither) {
-      content = HoldsChunks(bodyBegin, bodyEnd, depth + 1) ? ChunkContent::kChunks : ChunkContent::kData;
+      content =
+          HoldsChunks(bodyBegin, bodyEnd, depth + 1) ? ChunkContent::kChunks : ChunkContent::kData;
     }
     if (content == ChunkContent::kChunks) {
       std::string self = "chunk " + Quoted(name);
@@ -134,11 +134,12 @@ std::vector<ChunkEntry> ReadBinaryChunks(std::string_view bytes, const ChunkClas
 
 uint64_t BinaryValueReader::LittleEndian(size_t count) {
   if (end - position < count) {
-    throw ChunkFileError(Place(), "a value of " + std::to_string(count) +
-                                      " bytes runs past the end of the chunk");
+    throw ChunkFileError(
+        Place(), "a value of " + std::to_string(count) + " bytes runs past the end of the chunk");
   }
   uint64_t value = 0;
-  for (size_t i = count; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[position + i]);
+  for (size_t i = count; i-- > 0;)
+    value = (value << 8) | static_cast<unsigned char>(bytes[position + i]);
   position += count;
   return value;
 }

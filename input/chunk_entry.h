@@ -14,7 +14,7 @@ struct ChunkEntry {
   uint32_t childCount = 0;  // chunks directly inside
   size_t bodyBegin = 0;     // the body's bytes in the file
   size_t bodyEnd = 0;
-  uint64_t bodyLine = 0;    // text: line on which the body begins
+  uint64_t bodyLine = 0;  // text: line on which the body begins
 };
 
 // As deep as the binary writer can nest; deeper files are taken as damaged,

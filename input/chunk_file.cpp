@@ -42,7 +42,7 @@ ChunkFileForm DetectChunkFileForm(std::string_view bytes) {
     std::snprintf(hex, sizeof hex, "%s%02x", begins.empty() ? "" : " ", c);
     begins += hex;
   }
-  throw ChunkFileError(OffsetPlace(0), "not a chunk file: it begins with " + begins +
-                                           " (" + Quoted(bytes.substr(0, 4)) +
+  throw ChunkFileError(OffsetPlace(0), "not a chunk file: it begins with " + begins + " (" +
+                                           Quoted(bytes.substr(0, 4)) +
                                            "), not \"ucfb\" or \"ucft\"");
 }

@@ -17,7 +17,8 @@ std::optional<int64_t> ParseInteger(std::string_view word) {
   }
   if (word.empty() || word[0] == '+') return std::nullopt;
   int64_t value = 0;
-  std::from_chars_result result = std::from_chars(word.data(), word.data() + word.size(), value, base);
+  std::from_chars_result result =
+      std::from_chars(word.data(), word.data() + word.size(), value, base);
   if (result.ec != std::errc() || result.ptr != word.data() + word.size()) return std::nullopt;
   if (base == 16 && word[0] == '-') return std::nullopt;
   return value;
@@ -42,8 +43,8 @@ std::vector<ChunkEntry> ReadTextChunks(std::string_view text) {
   TextChunkTokenizer tokens(text);
   TextToken root = tokens.Next();
   if (root.kind != Kind::kWord || root.text != "ucft") {
-    throw ChunkFileError(LinePlace(root.line), "the root chunk is " + Quoted(root.text) +
-                                                   ", not \"ucft\"");
+    throw ChunkFileError(LinePlace(root.line),
+                         "the root chunk is " + Quoted(root.text) + ", not \"ucft\"");
   }
   TextToken token = root;
   for (;;) {
@@ -55,13 +56,13 @@ std::vector<ChunkEntry> ReadTextChunks(std::string_view text) {
       }
       if (after.kind == Kind::kOpen) {
         if (token.text.size() != 4) {
-          throw ChunkFileError(LinePlace(token.line), "chunk name " + Quoted(token.text) +
-                                                          " is not four characters");
+          throw ChunkFileError(LinePlace(token.line),
+                               "chunk name " + Quoted(token.text) + " is not four characters");
         }
         if (open.size() >= static_cast<size_t>(kMaxChunkDepth)) {
-          throw ChunkFileError(LinePlace(token.line), "chunk " + Quoted(token.text) +
-                                                          " nests deeper than " +
-                                                          std::to_string(kMaxChunkDepth) + " chunks");
+          throw ChunkFileError(LinePlace(token.line),
+                               "chunk " + Quoted(token.text) + " nests deeper than " +
+                                   std::to_string(kMaxChunkDepth) + " chunks");
         }
         tokens = ahead;
         if (!open.empty()) ++chunks[open.back()].childCount;
