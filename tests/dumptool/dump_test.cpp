@@ -99,7 +99,8 @@ TEST_F(DumpTest, OtherToolsChunksAndHexRows) {
                               Chunk("odd_", "\x01\x02\x03\x04" + Dword(0))));
   WriteFile("tools.txt",
             end_to_end::Lines({{0, ""}, {0, "ucft"}, {0, "{"}, {1, "tex_"}, {1, "{"},
-                               {2, "FMT_"}, {2, "{"}, {3, "0x00000007 1.500000 \"a b\""},
+                               {2, "FMT_"}, {2, "{"}, {3, "0x00000007 1.500000 \"a b\" 300"},
+                               {3, "4 5 6 7"},
                                {2, "}"}, {2, "DATA"}, {2, "{"}, {3, "1 2 3"}, {2, "}"},
                                {1, "}"}, {0, "}"}}));
   test_support::ProgramRun run = RunDump({"tools.bin", "tools.txt"});
@@ -137,12 +138,12 @@ TEST_F(DumpTest, OtherToolsChunksAndHexRows) {
             "  odd_  offset 0x98  8 bytes\n"
             "    00000000  01 02 03 04 00 00 00 00                           |........|\n"
             "\n"
-            "tools.txt: text chunk file, 89 bytes\n"
+            "tools.txt: text chunk file, 104 bytes\n"
             "ucft  line 2  1 chunk\n"
             "  tex_  line 4  2 chunks\n"
-            "    FMT_  line 6  3 values\n"
-            "      0x00000007 1.500000 \"a b\"\n"
-            "    DATA  line 10  3 values\n"
+            "    FMT_  line 6  8 values\n"
+            "      0x00000007 1.500000 \"a b\" 300 4 5 6 7\n"
+            "    DATA  line 11  3 values\n"
             "      00000000  01 02 03                                          |...|\n");
 }
 
