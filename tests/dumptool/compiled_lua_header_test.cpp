@@ -21,7 +21,8 @@ TEST(CompiledLuaHeaderTest, ReadsWhatTheBytesSay) {
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {"abcde", {"size: 5 bytes", "signature: 61 62 63 64, not that of compiled Lua (1b 4c 75 61)"}},
+      {"abcde",
+       {"size: 5 bytes", "signature: 61 62 63 64, not that of compiled Lua (1b 4c 75 61)"}},
       {header51.substr(0, 7),
        {"size: 7 bytes", "signature: 1b 4c 75 61 (\"\\x1bLua\")",
         "header: cut short, 7 of 12 bytes"}},
