@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds tolscript and munges the bundled examples: binary chunk files into
-# out/binary, readable ones into out/text, both in cinematics mode.
+# out/binary, readable ones into out/text, both in cinematics mode; then
+# dumps one of them with tolscript-dump.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/ensure-packages.sh
 ensure_packages cmake make g++ lua5.1
 
 cmake -S . -B build -DTOLSCRIPT_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target tolscript >/dev/null
+cmake --build build -j"$(nproc)" --target tolscript tolscript-dump >/dev/null
 
 rm -rf out && mkdir -p out/binary out/text
 ./build/tolscript -inputfile '!*.lua' -sourcedir examples/src -outputdir out/binary/ -cinematics
@@ -21,3 +22,6 @@ echo
 echo "== out/binary/intro.script.req"; cat out/binary/intro.script.req; echo
 echo
 echo "== out/text/patrol.script (first 16 lines)"; head -n 16 out/text/patrol.script
+echo
+echo "== build/tolscript-dump -brief out/binary/intro.script out/binary/intro.script.req"
+./build/tolscript-dump -brief out/binary/intro.script out/binary/intro.script.req

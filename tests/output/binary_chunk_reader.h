@@ -3,6 +3,8 @@
 // value, a run-length encoded sequence) and the reader checks the layout on
 // the way: header sizes, the end of each body, zero padding to absolute
 // 4-byte offsets, and a file that ends with its root chunk.
+// It stays apart from the product's reader (input/) on purpose: a misreading
+// of the form shared by the product's writer and reader would pass.
 #pragma once
 
 #include <cstdint>
