@@ -45,10 +45,12 @@ bool FindInRoots(const std::vector<std::string>& roots, const std::string& dir,
 
 // The last component of a path, lowered: what two spellings of one file
 // share.
-std::string LastName(const std::string& path) {
+std::string_view FileNameOf(std::string_view path) {
   size_t cut = path.find_last_of("\\/");
-  return platform::ToLowerAscii(cut == std::string::npos ? path : path.substr(cut + 1));
+  return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
+
+std::string LastName(const std::string& path) { return platform::ToLowerAscii(FileNameOf(path)); }
 
 }  // namespace
 
@@ -57,15 +59,15 @@ BatchTool::DecisionOptions BatchTool::CurrentDecisionOptions() const {
 }
 
 uint64_t BatchTool::FactsOf(const Decision& decision, const DecisionOptions& options) {
-  std::string facts = decision.inputPath;
+  uint64_t hash = HashFacts(decision.inputPath);
   for (int64_t number :
        {decision.input.timeNs, static_cast<int64_t>(decision.input.size), decision.optionTimeNs,
-        toolFileTime, static_cast<int64_t>(options.textOutput)}) {
-    facts += '\0' + std::to_string(number);
+        toolFileTime, static_cast<int64_t>(options.textOutput),
+        static_cast<int64_t>(decision.hasOptionFile)}) {
+    hash = HashFacts(std::string_view(reinterpret_cast<const char*>(&number), sizeof number), hash);
   }
-  facts += '\0' + (decision.hasOptionFile ? decision.optionPath : std::string());
-  facts += '\0' + ConversionFacts();
-  return HashFacts(facts);
+  if (decision.hasOptionFile) hash = HashFacts(decision.optionPath, hash);
+  return HashFacts(ConversionFacts(), hash);
 }
 
 BuildRecord& BatchTool::RecordOf(const std::string& outputPath) {
@@ -78,6 +80,8 @@ BuildRecord& BatchTool::RecordOf(const std::string& outputPath) {
 
 bool BatchTool::WritesOverItsInput(const Decision& decision) {
   auto same = [](const std::string& a, const std::string& b) {
+    // Files of other names are other files; most inputs end here.
+    if (!platform::EqualsIgnoreCase(FileNameOf(a), FileNameOf(b))) return false;
     // Spellings relative to different places are compared as full paths.
     if (platform::IsSeparator(a.empty() ? ' ' : a[0]) != platform::IsSeparator(b.empty() ? ' ' : b[0]))
       return platform::CanonicalKey(platform::MakeFullPath(a).value_or(a)) ==
@@ -300,7 +304,8 @@ void BatchTool::MungeDecided(const std::string&, const std::string&, Decision de
   } else if (decision.started) {
     DropAhead(inputPath, outputPath);
   }
-  RestoreCommandLineOptions();
+  // Only an option file or a munge changes the options.
+  if (decision.hasOptionFile || decision.munge) RestoreCommandLineOptions();
 }
 
 bool BatchTool::NeedsMunge(bool checkDate, const Decision& decision) {

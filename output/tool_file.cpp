@@ -107,7 +107,7 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
     return false;
   }
   RemoveStaleTemporaries(directory, parts.name + parts.ext);
-  buffer = std::make_unique<unsigned char[]>(kBufferSize);
+  buffer = std::make_unique_for_overwrite<unsigned char[]>(kBufferSize);
   bufferUsed = bufferStart = streamPosition = position = size = 0;
   isOpen = true;
   PrintDebug("Opened file %s for output\n", Printable(name).c_str());

@@ -1,7 +1,6 @@
 // Two runs of the program at once in the same current directory, munging
 // different inputs into the same output directory: their temporary files
-// (the compiler's in the current directory, the outputs' beside them) must
-// never collide.
+// must never collide, and their build record entries must all be kept.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/build_record.h"
 #include "hardening_support.h"
 #include "scripttool/end_to_end_support.h"
 #include "support/test_support.h"
@@ -65,6 +65,19 @@ TEST_F(ConcurrencyTest, TwoRunsInOneDirectoryBothSucceed) {
   for (const std::string& name : ListNames("ref"))
     EXPECT_EQ(ReadFile("out/" + name), ReadFile("ref/" + name)) << name;
   EXPECT_EQ(CompilerLeftovers(), Names{});
+
+  // The output folder's build record holds every output of both runs.
+  RecordEntries entries;
+  size_t lines = 0;
+  ASSERT_EQ(ParseBuildRecord(ReadFile(std::string("out/") + test_support::kBuildRecordName),
+                             &entries, &lines),
+            RecordState::Good);
+  for (const std::string& name : ListNames("ref")) {
+    if (name.size() > 7 && name.substr(name.size() - 7) == ".script") {
+      EXPECT_EQ(entries.count(name), 1u) << name;
+    }
+  }
+  EXPECT_EQ(entries.size(), 2u * kScriptsEach);
 
   // Both rewrite the one tool log of the directory: what is left is the
   // header of one run, the other's log is lost.

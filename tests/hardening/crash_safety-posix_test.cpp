@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "child_process-posix.h"
+#include "framework/build_record.h"
 #include "hardening_support.h"
 #include "platform/platform.h"
 #include "scripttool/end_to_end_support.h"
@@ -252,6 +253,18 @@ class KillTest : public ::testing::Test {
     for (const std::string& name : ListNames(reference)) {
       if (ReadFile("out/" + name) == ReadFile(reference + "/" + name)) ++result.completeAtKill;
     }
+    // The build record vouches for no output that is not complete.
+    RecordEntries entries;
+    size_t lines = 0;
+    ParseBuildRecord(ReadFile(std::string("out/") + test_support::kBuildRecordName), &entries,
+                     &lines);
+    for (const auto& [name, entry] : entries) {
+      std::optional<platform::FileStatus> output = platform::StatFile("out/" + name);
+      if (output && output->timeNs == entry.outputTimeNs && output->size == entry.outputSize &&
+          ReadFile("out/" + name) != ReadFile(reference + "/" + name)) {
+        result.problems.push_back("the build record vouches for the incomplete " + name);
+      }
+    }
     std::vector<std::string> straysBefore = hardening::CompilerLeftovers();
     result.straysAtKill = static_cast<int>(straysBefore.size());
 
@@ -260,12 +273,9 @@ class KillTest : public ::testing::Test {
       result.problems.push_back("follow-up run exited " + std::to_string(followUp.exitCode) + ": " +
                                 followUp.err);
     }
-    // The killed run's files go with the follow-up run; only a reservation
-    // that the kill caught before it was marked stays, empty.
-    for (const std::string& stray : hardening::CompilerLeftovers()) {
-      if (stray.size() != 9 || !ReadFile(stray).empty())
-        result.problems.push_back("follow-up run left compiler file " + stray);
-    }
+    // Nothing of the compilers is ever in the current directory.
+    for (const std::string& stray : hardening::CompilerLeftovers())
+      result.problems.push_back("follow-up run left compiler file " + stray);
     std::vector<std::string> outputs;
     for (const std::string& name : ListNames("out")) {
       if (hardening::IsOutputTemporary(name)) {
