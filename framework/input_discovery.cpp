@@ -202,7 +202,7 @@ void BatchTool::ReadInputList(const char* path) {
     return;
   }
 
-  std::optional<std::string> text = LoadTextFile(path);
+  std::optional<std::string> text = platform::ReadTextFile(path);
   if (!text) {
     RaiseOrContinue(FormatMessage("Input file @%s: can't load file.", Printable(path).c_str()));
     return;

@@ -114,6 +114,18 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return false;
 }
 
+std::vector<std::string> SplitList(std::string_view list, char separator) {
+  std::vector<std::string> entries;
+  size_t begin = 0;
+  for (;;) {
+    size_t end = list.find(separator, begin);
+    if (end == std::string_view::npos) end = list.size();
+    entries.emplace_back(list.substr(begin, end - begin));
+    if (end == list.size()) return entries;
+    begin = end + 1;
+  }
+}
+
 bool ListingOrderLess(std::string_view a, std::string_view b) {
   size_t common = std::min(a.size(), b.size());
   for (size_t i = 0; i < common; ++i) {

@@ -46,6 +46,10 @@ std::string JoinPath(std::string_view drive, std::string_view dir,
 // also matches a name without a dot ("*.*" matches every name).
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
+// The entries of a list such as PATH, in order, empty ones included (an
+// empty list is one empty entry).
+std::vector<std::string> SplitList(std::string_view list, char separator);
+
 // The order of every listing: by the upper-cased name, then by the bytes.
 bool ListingOrderLess(std::string_view a, std::string_view b);
 

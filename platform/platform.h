@@ -65,6 +65,10 @@ bool RenameFile(const std::string& from, const std::string& to,
 // case is opened instead. Returns nullptr with errno set on failure.
 FILE* OpenStream(const std::string& path, const char* mode);
 
+// The file's bytes read in binary mode, up to the first NUL byte; nothing
+// when it cannot be opened or read.
+std::optional<std::string> ReadTextFile(const std::string& path);
+
 // Creates a new file atomically from `pathTemplate`, whose last six
 // characters must be "XXXXXX"; they are replaced so that the name is new in
 // its directory. On success `pathTemplate` holds the name that was made and

@@ -58,18 +58,13 @@ int SearchPath(const std::string& program, std::string* found) {
   std::optional<std::string> path = GetEnv("PATH");
   std::string list = path ? *path : "/bin:/usr/bin";
   int result = ENOENT;
-  size_t begin = 0;
-  while (begin <= list.size()) {
-    size_t end = list.find(':', begin);
-    if (end == std::string::npos) end = list.size();
-    std::string dir = list.substr(begin, end - begin);
+  for (const std::string& dir : SplitList(list, ':')) {
     std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
     if (IsExecutableFile(candidate)) {
       *found = std::move(candidate);
       return 0;
     }
     if (access(candidate.c_str(), F_OK) == 0) result = EACCES;
-    begin = end + 1;
   }
   return result;
 }

@@ -61,12 +61,7 @@ std::optional<std::string> FindProgram(const std::string& program) {
   }
   std::optional<std::string> path = GetEnv("PATH");
   if (!path) return std::nullopt;
-  size_t begin = 0;
-  while (begin <= path->size()) {
-    size_t end = path->find(';', begin);
-    if (end == std::string::npos) end = path->size();
-    std::string directory = path->substr(begin, end - begin);
-    begin = end + 1;
+  for (std::string directory : SplitList(*path, ';')) {
     // Entries may be quoted, as the command interpreter allows.
     if (directory.size() >= 2 && directory.front() == '"' && directory.back() == '"') {
       directory = directory.substr(1, directory.size() - 2);

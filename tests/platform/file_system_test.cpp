@@ -286,5 +286,17 @@ TEST(PlatformFileSystemTest, OverLongNamesFailCleanly) {
   EXPECT_TRUE(ListNames(".").empty());
 }
 
+TEST(PlatformFileSystemTest, TextFilesAreReadUpToTheFirstNul) {
+  TempDir temp;
+  WriteFile("plain.txt", "a\r\nb");
+  // Not "nul.txt": Windows takes that name for its null device.
+  WriteFile("zero.txt", std::string("ab\0cd", 5));
+  EXPECT_EQ(ReadTextFile("plain.txt"), std::optional<std::string>("a\r\nb"));
+  EXPECT_EQ(ReadTextFile("zero.txt"), std::optional<std::string>("ab"));
+  EXPECT_FALSE(ReadTextFile("missing.txt").has_value());
+  WriteFile("big.txt", std::string(300000, 'x'));
+  EXPECT_EQ(ReadTextFile("big.txt")->size(), 300000u);
+}
+
 }  // namespace
 }  // namespace platform

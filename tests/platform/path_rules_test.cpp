@@ -158,6 +158,15 @@ TEST(PlatformPathRulesTest, ListingOrderSortsByUpperCaseThenBytes) {
   EXPECT_TRUE(ListingOrderLess("z", "\xE4"));
 }
 
+TEST(PlatformPathRulesTest, SplitListKeepsEveryEntryInOrder) {
+  using List = std::vector<std::string>;
+  EXPECT_EQ(SplitList("", ';'), List{""});
+  EXPECT_EQ(SplitList("a", ';'), List{"a"});
+  EXPECT_EQ(SplitList("a;b c;;d\\", ';'), (List{"a", "b c", "", "d\\"}));
+  EXPECT_EQ(SplitList(";a;", ';'), (List{"", "a", ""}));
+  EXPECT_EQ(SplitList("/bin:/usr/bin;x", ':'), (List{"/bin", "/usr/bin;x"}));
+}
+
 struct PosixCase {
   const char* path;
   const char* start;

@@ -21,6 +21,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/path_rules.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
 
@@ -40,12 +41,7 @@ struct TestDrive {
 
 std::vector<char> PoolLetters(const std::string& pool) {
   std::vector<char> letters;
-  size_t begin = 0;
-  while (begin < pool.size()) {
-    size_t end = pool.find(';', begin);
-    if (end == std::string::npos) end = pool.size();
-    std::string entry = pool.substr(begin, end - begin);
-    begin = end + 1;
+  for (const std::string& entry : platform::SplitList(pool, ';')) {
     if (entry.empty()) continue;
     bool letter = (entry[0] >= 'A' && entry[0] <= 'Z') || (entry[0] >= 'a' && entry[0] <= 'z');
     if (entry.size() != 2 || !letter || entry[1] != ':')
