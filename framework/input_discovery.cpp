@@ -13,6 +13,7 @@
 #include "output/messages.h"
 #include "platform/path_rules.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 
 namespace {
 

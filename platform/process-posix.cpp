@@ -16,10 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "directory_index-posix.h"
 #include "path_rules.h"
 #include "path_translation-posix.h"
-#include "platform.h"
 #include "process.h"
 
 extern char** environ;
@@ -103,24 +101,6 @@ int ResolveProgram(const std::string& name, std::string* program) {
   return searchError;
 }
 
-// Opens a redirection target in this process, so that a failure is
-// reported here in plain words and not as a child that never ran.
-// `native` receives the path opened.
-int OpenRedirection(const std::string& path, std::string* native, std::string* error) {
-  std::optional<posix::CreationTarget> target = posix::TranslateForCreation(path);
-  int fd = -1;
-  if (target) {
-    bool created = !target->exists && !target->name.empty();
-    posix::DirectoryChange change;
-    if (created) change = posix::BeginDirectoryChange(target->dir);
-    fd = open(target->path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd >= 0 && created) posix::CommitNameAdded(change, target->name);
-    *native = target->path;
-  }
-  if (fd < 0) *error = "cannot open " + path + ": " + std::strerror(errno);
-  return fd;
-}
-
 class SpawnSetup {
  public:
   SpawnSetup() {
@@ -168,14 +148,6 @@ std::optional<std::string> GetEnv(const char* name) {
   const char* value = std::getenv(name);
   if (!value) return std::nullopt;
   return std::string(value);
-}
-
-void SetEnv(const char* name, const std::optional<std::string>& value) {
-  if (value) {
-    setenv(name, value->c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
 }
 
 const char* ExecutableSuffix() { return ""; }
@@ -277,40 +249,6 @@ void NoteInterrupt(int signal) {
 }
 
 }  // namespace
-
-RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
-  RunResult result;
-  std::string program;
-  if (!FindProgramFor(argv, &program, &result)) return result;
-
-  SpawnSetup setup;
-  int stdoutFd = -1;
-  std::string stdoutNative;
-  if (!options.stdoutPath.empty()) {
-    stdoutFd = OpenRedirection(options.stdoutPath, &stdoutNative, &result.error);
-    if (stdoutFd < 0) return result;
-    setup.fds.push_back(stdoutFd);
-    posix_spawn_file_actions_adddup2(&setup.actions, stdoutFd, STDOUT_FILENO);
-  }
-  if (!options.stderrPath.empty()) {
-    int stderrFd = -1;
-    std::string stderrNative;
-    std::optional<posix::CreationTarget> same;
-    if (stdoutFd >= 0) same = posix::TranslateForCreation(options.stderrPath);
-    if (same && same->path == stdoutNative) {
-      stderrFd = stdoutFd;  // one file, one offset: the two streams interleave
-    } else {
-      stderrFd = OpenRedirection(options.stderrPath, &stderrNative, &result.error);
-      if (stderrFd < 0) return result;
-      setup.fds.push_back(stderrFd);
-    }
-    posix_spawn_file_actions_adddup2(&setup.actions, stderrFd, STDERR_FILENO);
-  }
-  pid_t child = 0;
-  if (!Spawn(setup, program, argv, 0, &child, &result)) return result;
-  Reap(child, argv[0], &result);
-  return result;
-}
 
 struct ProcessSet::Impl {
   struct Child {

@@ -15,6 +15,7 @@
 
 #include "platform/path_rules.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -261,11 +262,11 @@ TEST(PlatformPosixPathTest, EnvironmentTellsUnsetFromEmpty) {
   const char* name = "TOLSCRIPT_TEST_VARIABLE";
   ScopedEnv scope(name, std::nullopt);
   EXPECT_FALSE(GetEnv(name).has_value());
-  SetEnv(name, std::string());
+  test_support::SetEnv(name, std::string());
   EXPECT_EQ(GetEnv(name), std::string());
-  SetEnv(name, std::string("a b=c"));
+  test_support::SetEnv(name, std::string("a b=c"));
   EXPECT_EQ(GetEnv(name), std::string("a b=c"));
-  SetEnv(name, std::nullopt);
+  test_support::SetEnv(name, std::nullopt);
   EXPECT_FALSE(GetEnv(name).has_value());
 }
 
