@@ -10,12 +10,6 @@ std::string ToLowerAscii(std::string_view text) {
   return result;
 }
 
-std::string ToUpperAscii(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = ToUpperAscii(c);
-  return result;
-}
-
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -20,7 +20,6 @@ inline char ToUpperAscii(char c) {
 }
 
 std::string ToLowerAscii(std::string_view text);
-std::string ToUpperAscii(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // The four parts of a path. Drive: the first two characters when the second
