@@ -167,7 +167,7 @@ void SetMTime(const std::string& path, int64_t seconds) {
   HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  bool done = file != INVALID_HANDLE_VALUE && SetFileTime(file, nullptr, &time, &time);
+  bool done = file != INVALID_HANDLE_VALUE && ::SetFileTime(file, nullptr, &time, &time);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   if (!done) throw std::runtime_error("cannot set the time of " + path);
 }
