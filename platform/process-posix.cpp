@@ -279,21 +279,21 @@ struct ProcessSet::Impl {
       fd = -1;
     }
   }
-  // Reads what is there; true when the pipe is at its end.
-  static bool Drain(Child& child, int which) {
+  // Reads what is there; closes the pipe at its end.
+  static void Drain(Child& child, int which) {
     char buffer[65536];
     for (;;) {
       ssize_t got = read(child.fds[which], buffer, sizeof buffer);
       if (got > 0) {
         child.bytes[which].append(buffer, static_cast<size_t>(got));
-        if (static_cast<size_t>(got) < sizeof buffer) return false;
+        if (static_cast<size_t>(got) < sizeof buffer) return;
         continue;
       }
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
       close(child.fds[which]);
       child.fds[which] = -1;
-      return true;
+      return;
     }
   }
   // Once both pipes are at their end the child has ended, or is about to.
