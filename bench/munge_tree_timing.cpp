@@ -13,7 +13,6 @@
 #include "framework/batch_tool.h"
 #include "output/chunk_writer.h"
 #include "output/messages.h"
-#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -75,8 +74,8 @@ int main(int argc, char** argv) {
     fs::create_directories(root);
     BuildTree(root, inputs);
     fs::current_path(root);
-    platform::SetEnv("MUNGE_PLATFORM_DIR_STR", std::string("plat"));
-    platform::SetEnv("MUNGE_PLATFORM_OVERRIDE_STR", std::string("ov1;ov2"));
+    setenv("MUNGE_PLATFORM_DIR_STR", "plat", 1);
+    setenv("MUNGE_PLATFORM_OVERRIDE_STR", "ov1;ov2", 1);
 
     std::vector<const char*> full = {"bench", "-inputfile", "!*.lua", "-sourcedir", "src",
                                      "-platformdir", "plat", "-quiet"};

@@ -13,6 +13,7 @@
 #include "output/messages.h"
 #include "platform/path_rules.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ void BatchTool::ReadInputList(const char* path) {
     return;
   }
 
-  std::optional<std::string> text = LoadTextFile(path);
+  std::optional<std::string> text = platform::ReadTextFile(path);
   if (!text) {
     RaiseOrContinue(FormatMessage("Input file @%s: can't load file.", Printable(path).c_str()));
     return;

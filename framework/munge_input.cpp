@@ -12,6 +12,7 @@
 #include "output/tool_file.h"
 #include "platform/path_rules.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 
 bool FileExists(const std::string& path) { return platform::FileExists(path); }
 

@@ -7,9 +7,10 @@
 #include "framework/batch_tool.h"
 #include "framework/tokenizer.h"
 #include "output/messages.h"
+#include "platform/platform.h"
 
 bool BatchTool::ReadOptionFile(const char* path) {
-  std::optional<std::string> text = LoadTextFile(path);
+  std::optional<std::string> text = platform::ReadTextFile(path);
   if (!text) {
     // An option file that exists but cannot be read would silently change
     // what the input turns into; the input fails instead.

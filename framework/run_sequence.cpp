@@ -34,12 +34,7 @@ std::string LocateExecutable(const platform::PathParts& self, const std::string&
     return platform::JoinPath(self.drive, self.dir, self.name, suffix);
   std::string located = fullName;
   std::string path = platform::GetEnv("PATH").value_or("");
-  size_t begin = 0;
-  while (begin <= path.size()) {
-    size_t end = path.find(platform::PathListSeparator(), begin);
-    if (end == std::string::npos) end = path.size();
-    std::string piece = path.substr(begin, end - begin);
-    begin = end + 1;
+  for (std::string piece : platform::SplitList(path, platform::PathListSeparator())) {
     if (piece.empty()) continue;
     if (!platform::IsSeparator(piece.back())) piece += '\\';
     platform::PathParts parts = platform::SplitPath(piece);
@@ -156,12 +151,7 @@ void BatchTool::BuildOverrideDirs() {
   ToolString begin = platformDir.Substring(0, static_cast<int32_t>(position));
   ToolString end = platformDir.Substring(static_cast<int32_t>(position + marker.size()),
                                          platformDir.Length());
-  size_t start = 0;
-  while (start <= entries.size()) {
-    size_t stop = entries.find(';', start);
-    if (stop == std::string::npos) stop = entries.size();
-    std::string piece = entries.substr(start, stop - start);
-    start = stop + 1;
+  for (const std::string& piece : platform::SplitList(entries, ';')) {
     if (!piece.empty()) overrideDirs.push_back(begin + ToolString(piece.c_str()) + end);
   }
 }

@@ -1,16 +1,12 @@
-// Loading a small text file whole and splitting it into tokens by the
-// quoting rules of a Windows command line; used by option files and input
-// list files.
+// Splitting the text of option files and input list files into tokens,
+// like a command line (see platform/command_line.h) but with every kind of
+// white space between them.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// The file's bytes read in binary mode, up to the first NUL byte; nothing
-// when it cannot be opened or read.
-std::optional<std::string> LoadTextFile(const std::string& path);
 
 // Splits one token starting at `position`. Returns the position at which it
 // ended (a whitespace character or the end), or nothing when no token is

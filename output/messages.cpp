@@ -7,6 +7,7 @@
 
 #include "platform/path_rules.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 
 namespace {
 

@@ -6,6 +6,10 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 void AppendProgramName(std::string& line, const std::string& name) {
   std::string bare;
   bare.reserve(name.size());
@@ -60,6 +64,39 @@ std::string QuoteWindowsCommandLine(const std::vector<std::string>& argv) {
   return line;
 }
 
+std::optional<size_t> NextArgument(std::string_view line, size_t position, Blanks blanks,
+                                   std::string* argument) {
+  auto isBlank = blanks == Blanks::SpaceAndTab ? IsBlank : IsWhiteSpace;
+  while (position < line.size() && isBlank(line[position])) ++position;
+  if (position >= line.size()) return std::nullopt;
+
+  bool inQuotes = false;
+  for (;;) {
+    size_t backslashes = 0;
+    while (position < line.size() && line[position] == '\\') {
+      ++backslashes;
+      ++position;
+    }
+    bool copy = true;
+    if (position < line.size() && line[position] == '"') {
+      if (backslashes % 2 == 0) {
+        if (inQuotes && position + 1 < line.size() && line[position + 1] == '"') {
+          ++position;  // the second of the pair is copied as a literal quote
+        } else {
+          copy = false;
+        }
+        inQuotes = !inQuotes;
+      }
+      backslashes /= 2;
+    }
+    argument->append(backslashes, '\\');
+    if (position >= line.size()) return position;
+    if (!inQuotes && isBlank(line[position])) return position;
+    if (copy) argument->push_back(line[position]);
+    ++position;
+  }
+}
+
 std::vector<std::string> ParseWindowsCommandLine(std::string_view line) {
   std::vector<std::string> argv;
   if (line.empty()) return argv;
@@ -73,51 +110,13 @@ std::vector<std::string> ParseWindowsCommandLine(std::string_view line) {
     for (; pos < line.size() && !IsBlank(line[pos]); ++pos) arg += line[pos];
   }
   argv.push_back(arg);
-
-  while (pos < line.size() && IsBlank(line[pos])) ++pos;
-  if (pos == line.size()) return argv;
-
-  arg.clear();
-  // Windows counts a run of quotes modulo 3: 1 means inside a quoted part,
-  // and every third quote of a run is a literal one.
-  int quotes = 0;
-  size_t backslashes = 0;
-  while (pos < line.size()) {
-    char c = line[pos];
-    if (IsBlank(c) && quotes == 0) {
-      argv.push_back(arg);
-      arg.clear();
-      backslashes = 0;
-      while (pos < line.size() && IsBlank(line[pos])) ++pos;
-      if (pos == line.size()) return argv;
-    } else if (c == '\\') {
-      arg += c;
-      ++backslashes;
-      ++pos;
-    } else if (c == '"') {
-      if (backslashes % 2 == 0) {
-        arg.erase(arg.size() - backslashes / 2);
-        ++quotes;
-      } else {
-        arg.erase(arg.size() - backslashes / 2 - 1);
-        arg += '"';
-      }
-      backslashes = 0;
-      for (++pos; pos < line.size() && line[pos] == '"'; ++pos) {
-        if (++quotes == 3) {
-          arg += '"';
-          quotes = 0;
-        }
-      }
-      if (quotes == 2) quotes = 0;
-    } else {
-      arg += c;
-      backslashes = 0;
-      ++pos;
-    }
+  for (;;) {
+    arg.clear();
+    std::optional<size_t> end = NextArgument(line, pos, Blanks::SpaceAndTab, &arg);
+    if (!end) return argv;
+    argv.push_back(arg);
+    pos = *end;
   }
-  argv.push_back(arg);
-  return argv;
 }
 
 }  // namespace platform

@@ -1,9 +1,11 @@
 // Windows passes a program one command line, not an argument vector; the
 // child's runtime splits it again. These pure functions build a line that
 // splits back into exactly the vector, and split a line by those rules, so
-// the quoting is tested by round trip on every platform.
+// the quoting is tested by round trip on every platform. List and option
+// files are split by the same argument rules.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,13 +18,25 @@ namespace platform {
 // dropped (no Windows file name holds one). No element may hold a NUL.
 std::string QuoteWindowsCommandLine(const std::vector<std::string>& argv);
 
+// What separates arguments: on a command line space and tab; in list and
+// option files also line ends and the rest of the C locale's white space
+// (bytes from 0x80 up are ordinary).
+enum class Blanks { SpaceAndTab, WhiteSpace };
+
+// Splits one argument starting at `position`: leading blanks are skipped,
+// then blanks outside quotes end it. Backslashes are literal except before
+// a '"': 2n of them and a '"' give n backslashes and open or close a quoted
+// part, 2n+1 give n backslashes and a literal '"'. Inside a quoted part,
+// '""' gives a literal '"' and closes the part. The argument's characters
+// are appended to `argument`; returns the position where it ended (a blank
+// or the end), or nothing when no argument is left.
+std::optional<size_t> NextArgument(std::string_view line, size_t position, Blanks blanks,
+                                   std::string* argument);
+
 // Splits a command line the way CommandLineToArgvW does. argv[0] ends at
-// the first blank, or, when it begins with '"', at the next '"'. In the
-// arguments, blanks (space, tab) outside quotes separate; backslashes are
-// literal except before a '"': 2n of them and a '"' give n backslashes and
-// open or close a quoted part, 2n+1 give n backslashes and a literal '"'.
-// Inside a quoted part, '""' gives a literal '"' and closes the part. An
-// empty line gives an empty vector.
+// the first blank, or, when it begins with '"', at the next '"'; the
+// arguments follow the rules of NextArgument with space and tab as blanks.
+// An empty line gives an empty vector.
 std::vector<std::string> ParseWindowsCommandLine(std::string_view commandLine);
 
 }  // namespace platform

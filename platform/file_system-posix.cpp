@@ -126,28 +126,6 @@ std::optional<int64_t> GetFileTime(const std::string& path) {
   return static_cast<int64_t>(status.st_mtime);
 }
 
-bool SetFileTime(const std::string& path, int64_t seconds, std::string* error) {
-  std::optional<std::string> native = TranslatePath(path);
-  if (!native) {
-    SetError(error);
-    return false;
-  }
-  timespec times[2];
-  times[0].tv_sec = static_cast<time_t>(seconds);
-  times[0].tv_nsec = 0;
-  if (static_cast<int64_t>(times[0].tv_sec) != seconds) {
-    errno = EOVERFLOW;
-    SetError(error);
-    return false;
-  }
-  times[1] = times[0];
-  if (utimensat(AT_FDCWD, native->c_str(), times, 0) != 0) {
-    SetError(error);
-    return false;
-  }
-  return true;
-}
-
 bool IsDirectory(const std::string& path) {
   struct stat status;
   return StatPath(path, &status) && S_ISDIR(status.st_mode);

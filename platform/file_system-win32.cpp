@@ -37,17 +37,6 @@ int64_t SecondsFromFileTime(const FILETIME& time) {
   return static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochOffset;
 }
 
-bool FileTimeFromSeconds(int64_t seconds, FILETIME* time) {
-  // FILETIME starts in 1601; SetFileTime() takes 0 to mean "leave as it
-  // is" and no value with the top bit set.
-  constexpr int64_t kMaxSeconds = INT64_MAX / kTicksPerSecond - kEpochOffset;
-  if (seconds <= -kEpochOffset || seconds > kMaxSeconds) return false;
-  uint64_t ticks = static_cast<uint64_t>(seconds + kEpochOffset) * kTicksPerSecond;
-  time->dwLowDateTime = static_cast<DWORD>(ticks);
-  time->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return true;
-}
-
 // errno too, as the C library's calls on POSIX leave it.
 void SetError(std::string* error, DWORD code) {
   if (error != nullptr) *error = SystemErrorMessage(code);
@@ -142,30 +131,6 @@ std::optional<int64_t> GetFileTime(const std::string& path) {
     return std::nullopt;
   }
   return SecondsFromFileTime(data.ftLastWriteTime);
-}
-
-bool SetFileTime(const std::string& path, int64_t seconds, std::string* error) {
-  FILETIME time;
-  if (!FileTimeFromSeconds(seconds, &time)) {
-    SetError(error, ERROR_INVALID_PARAMETER);
-    return false;
-  }
-  if (!Representable(path)) {
-    SetError(error, ERROR_INVALID_NAME);
-    return false;
-  }
-  // Backup semantics let the same call open a directory.
-  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    SetError(error, GetLastError());
-    return false;
-  }
-  bool done = ::SetFileTime(file, nullptr, &time, &time) != 0;
-  if (!done) SetError(error, GetLastError());
-  CloseHandle(file);
-  return done;
 }
 
 std::optional<std::string> DirectoryIdentity(const std::string& path) {

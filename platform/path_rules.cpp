@@ -10,12 +10,6 @@ std::string ToLowerAscii(std::string_view text) {
   return result;
 }
 
-std::string ToUpperAscii(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = ToUpperAscii(c);
-  return result;
-}
-
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -112,6 +106,18 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
     return MatchFrom(pattern.substr(0, pattern.size() - 2), name);
   }
   return false;
+}
+
+std::vector<std::string> SplitList(std::string_view list, char separator) {
+  std::vector<std::string> entries;
+  size_t begin = 0;
+  for (;;) {
+    size_t end = list.find(separator, begin);
+    if (end == std::string_view::npos) end = list.size();
+    entries.emplace_back(list.substr(begin, end - begin));
+    if (end == list.size()) return entries;
+    begin = end + 1;
+  }
 }
 
 bool ListingOrderLess(std::string_view a, std::string_view b) {

@@ -20,7 +20,6 @@ inline char ToUpperAscii(char c) {
 }
 
 std::string ToLowerAscii(std::string_view text);
-std::string ToUpperAscii(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // The four parts of a path. Drive: the first two characters when the second
@@ -51,6 +50,10 @@ bool WildcardMatch(std::string_view pattern, std::string_view name);
 // components. The drive and a leading separator are kept, so a relative
 // and an absolute path never compare equal.
 std::string CanonicalKey(std::string_view path);
+
+// The entries of a list such as PATH, in order, empty ones included (an
+// empty list is one empty entry).
+std::vector<std::string> SplitList(std::string_view list, char separator);
 
 // The order of every listing: by the upper-cased name, then by the bytes.
 bool ListingOrderLess(std::string_view a, std::string_view b);

@@ -1,5 +1,6 @@
-// The operating system as the rest of the program sees it. Nothing outside
-// platform/ includes an OS header; everything goes through these calls.
+// The file system as the rest of the program sees it. Nothing outside
+// platform/ includes an OS header; everything goes through these calls
+// and those of process.h.
 //
 // Paths given to these calls are in the program's own form: '\' or '/' as
 // separators, an optional drive ("c:"), names compared without regard to
@@ -40,10 +41,6 @@ std::optional<FileStatus> StatFile(const std::string& path);
 // cannot be read.
 std::optional<int64_t> GetFileTime(const std::string& path);
 
-// Sets the modification (and access) time; used by tests and tools that
-// back-date files. Returns false with `error` filled on failure.
-bool SetFileTime(const std::string& path, int64_t seconds, std::string* error);
-
 // True when the path names an existing directory.
 bool IsDirectory(const std::string& path);
 
@@ -77,6 +74,10 @@ bool RenameFile(const std::string& from, const std::string& to,
 // the case of the name as given; an existing file of that name in another
 // case is opened instead. Returns nullptr with errno set on failure.
 FILE* OpenStream(const std::string& path, const char* mode);
+
+// The file's bytes read in binary mode, up to the first NUL byte; nothing
+// when it cannot be opened or read.
+std::optional<std::string> ReadTextFile(const std::string& path);
 
 // Creates a new file atomically from `pathTemplate`, whose last six
 // characters must be "XXXXXX"; they are replaced so that the name is new in
@@ -116,63 +117,5 @@ struct DirEntry {
 // otherwise. The order is stable on every platform: by the upper-cased
 // name, then by the exact bytes.
 std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* error = nullptr);
-
-// --- The process -----------------------------------------------------------
-
-// Full path of the running program, as the system reports it.
-std::string GetExecutablePath();
-
-// The full path of `path`: an absolute path as it stands, a relative one
-// joined to the current directory. Nothing when it cannot be made.
-std::optional<std::string> MakeFullPath(const std::string& path);
-
-// Environment lookup that tells "unset" (nothing) from "set to empty".
-std::optional<std::string> GetEnv(const char* name);
-
-// Sets or (with nothing) unsets an environment variable for this process
-// and the programs it starts.
-void SetEnv(const char* name, const std::optional<std::string>& value);
-
-// ".exe" on Windows, "" on POSIX.
-const char* ExecutableSuffix();
-
-// ';' on Windows, ':' on POSIX.
-char PathListSeparator();
-
-void SleepMilliseconds(int milliseconds);
-
-// --- Running programs ------------------------------------------------------
-
-struct RunResult {
-  enum class Kind {
-    Exited,        // `exitCode` holds the program's exit status
-    Signalled,     // killed by signal `exitCode` (POSIX)
-    StartFailed,   // not found or could not be started; see `error`
-  };
-  Kind kind = Kind::StartFailed;
-  int exitCode = -1;
-  std::string error;
-  // What the program printed, when it ran in a ProcessSet.
-  std::string output;
-  std::string errorOutput;
-
-  bool Succeeded() const { return kind == Kind::Exited && exitCode == 0; }
-};
-
-struct RunOptions {
-  // When not empty, the child's standard output / error go to these files
-  // (created or truncated) instead of the program's console.
-  std::string stdoutPath;
-  std::string stderrPath;
-};
-
-// Runs the program argv[0] (looked up through PATH when it holds no
-// separator) with exactly the arguments `argv`, without a command
-// interpreter, in the current directory, with the program's console and
-// environment, and waits for it to end. argv holds native paths; argv[0]
-// may also be in the program's own form. A program that cannot be found or
-// started gives StartFailed, never an exit status.
-RunResult RunProgram(const std::vector<std::string>& argv,
-                     const RunOptions& options = {});
 
 }  // namespace platform

@@ -16,10 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "directory_index-posix.h"
 #include "path_rules.h"
 #include "path_translation-posix.h"
-#include "platform.h"
 #include "process.h"
 
 extern char** environ;
@@ -58,18 +56,13 @@ int SearchPath(const std::string& program, std::string* found) {
   std::optional<std::string> path = GetEnv("PATH");
   std::string list = path ? *path : "/bin:/usr/bin";
   int result = ENOENT;
-  size_t begin = 0;
-  while (begin <= list.size()) {
-    size_t end = list.find(':', begin);
-    if (end == std::string::npos) end = list.size();
-    std::string dir = list.substr(begin, end - begin);
+  for (const std::string& dir : SplitList(list, ':')) {
     std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
     if (IsExecutableFile(candidate)) {
       *found = std::move(candidate);
       return 0;
     }
     if (access(candidate.c_str(), F_OK) == 0) result = EACCES;
-    begin = end + 1;
   }
   return result;
 }
@@ -106,24 +99,6 @@ int ResolveProgram(const std::string& name, std::string* program) {
     *program = std::move(found);
   }
   return searchError;
-}
-
-// Opens a redirection target in this process, so that a failure is
-// reported here in plain words and not as a child that never ran.
-// `native` receives the path opened.
-int OpenRedirection(const std::string& path, std::string* native, std::string* error) {
-  std::optional<posix::CreationTarget> target = posix::TranslateForCreation(path);
-  int fd = -1;
-  if (target) {
-    bool created = !target->exists && !target->name.empty();
-    posix::DirectoryChange change;
-    if (created) change = posix::BeginDirectoryChange(target->dir);
-    fd = open(target->path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd >= 0 && created) posix::CommitNameAdded(change, target->name);
-    *native = target->path;
-  }
-  if (fd < 0) *error = "cannot open " + path + ": " + std::strerror(errno);
-  return fd;
 }
 
 class SpawnSetup {
@@ -173,14 +148,6 @@ std::optional<std::string> GetEnv(const char* name) {
   const char* value = std::getenv(name);
   if (!value) return std::nullopt;
   return std::string(value);
-}
-
-void SetEnv(const char* name, const std::optional<std::string>& value) {
-  if (value) {
-    setenv(name, value->c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
 }
 
 const char* ExecutableSuffix() { return ""; }
@@ -283,40 +250,6 @@ void NoteInterrupt(int signal) {
 
 }  // namespace
 
-RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
-  RunResult result;
-  std::string program;
-  if (!FindProgramFor(argv, &program, &result)) return result;
-
-  SpawnSetup setup;
-  int stdoutFd = -1;
-  std::string stdoutNative;
-  if (!options.stdoutPath.empty()) {
-    stdoutFd = OpenRedirection(options.stdoutPath, &stdoutNative, &result.error);
-    if (stdoutFd < 0) return result;
-    setup.fds.push_back(stdoutFd);
-    posix_spawn_file_actions_adddup2(&setup.actions, stdoutFd, STDOUT_FILENO);
-  }
-  if (!options.stderrPath.empty()) {
-    int stderrFd = -1;
-    std::string stderrNative;
-    std::optional<posix::CreationTarget> same;
-    if (stdoutFd >= 0) same = posix::TranslateForCreation(options.stderrPath);
-    if (same && same->path == stdoutNative) {
-      stderrFd = stdoutFd;  // one file, one offset: the two streams interleave
-    } else {
-      stderrFd = OpenRedirection(options.stderrPath, &stderrNative, &result.error);
-      if (stderrFd < 0) return result;
-      setup.fds.push_back(stderrFd);
-    }
-    posix_spawn_file_actions_adddup2(&setup.actions, stderrFd, STDERR_FILENO);
-  }
-  pid_t child = 0;
-  if (!Spawn(setup, program, argv, 0, &child, &result)) return result;
-  Reap(child, argv[0], &result);
-  return result;
-}
-
 struct ProcessSet::Impl {
   struct Child {
     pid_t pid = 0;
@@ -346,21 +279,21 @@ struct ProcessSet::Impl {
       fd = -1;
     }
   }
-  // Reads what is there; true when the pipe is at its end.
-  static bool Drain(Child& child, int which) {
+  // Reads what is there; closes the pipe at its end.
+  static void Drain(Child& child, int which) {
     char buffer[65536];
     for (;;) {
       ssize_t got = read(child.fds[which], buffer, sizeof buffer);
       if (got > 0) {
         child.bytes[which].append(buffer, static_cast<size_t>(got));
-        if (static_cast<size_t>(got) < sizeof buffer) return false;
+        if (static_cast<size_t>(got) < sizeof buffer) return;
         continue;
       }
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
       close(child.fds[which]);
       child.fds[which] = -1;
-      return true;
+      return;
     }
   }
   // Once both pipes are at their end the child has ended, or is about to.

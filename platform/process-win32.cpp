@@ -61,12 +61,7 @@ std::optional<std::string> FindProgramFile(const std::string& program) {
   }
   std::optional<std::string> path = GetEnv("PATH");
   if (!path) return std::nullopt;
-  size_t begin = 0;
-  while (begin <= path->size()) {
-    size_t end = path->find(';', begin);
-    if (end == std::string::npos) end = path->size();
-    std::string directory = path->substr(begin, end - begin);
-    begin = end + 1;
+  for (std::string directory : SplitList(*path, ';')) {
     // Entries may be quoted, as the command interpreter allows.
     if (directory.size() >= 2 && directory.front() == '"' && directory.back() == '"') {
       directory = directory.substr(1, directory.size() - 2);
@@ -108,21 +103,6 @@ HANDLE InheritableCopy(HANDLE handle) {
     return nullptr;
   }
   return copy;
-}
-
-bool OpenRedirection(const std::string& path, ScopedHandle* handle, std::string* error) {
-  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE file = HoldsNul(path)
-                    ? INVALID_HANDLE_VALUE
-                    : CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    *error = "cannot open " + path + ": " +
-             SystemErrorMessage(HoldsNul(path) ? ERROR_INVALID_NAME : GetLastError());
-    return false;
-  }
-  handle->Reset(file);
-  return true;
 }
 
 }  // namespace
@@ -178,15 +158,6 @@ std::optional<std::string> GetEnv(const char* name) {
   }
 }
 
-void SetEnv(const char* name, const std::optional<std::string>& value) {
-  if (name == nullptr) return;
-  // The C runtime keeps its own copy for getenv(); keep it in step. It
-  // cannot hold an empty value (it unsets instead), so the system's block,
-  // which programs started here receive, is set last.
-  _putenv_s(name, value ? value->c_str() : "");
-  SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
-}
-
 const char* ExecutableSuffix() { return ".exe"; }
 
 char PathListSeparator() { return ';'; }
@@ -199,81 +170,6 @@ void SleepMilliseconds(int milliseconds) {
   } else {
     Sleep(static_cast<DWORD>(milliseconds));
   }
-}
-
-RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
-  RunResult result;
-  if (argv.empty() || argv[0].empty()) {
-    result.error = "no program to run";
-    return result;
-  }
-  for (const std::string& arg : argv) {
-    if (HoldsNul(arg)) {
-      result.error = argv[0] + ": an argument holds a NUL character";
-      return result;
-    }
-  }
-  if (argv[0].find('"') != std::string::npos) {
-    result.error = argv[0] + ": " + SystemErrorMessage(ERROR_INVALID_NAME);
-    return result;
-  }
-  std::optional<std::string> program = FindProgramFile(argv[0]);
-  if (!program) {
-    result.error = argv[0] + ": " + SystemErrorMessage(ERROR_FILE_NOT_FOUND);
-    return result;
-  }
-
-  ScopedHandle output;
-  ScopedHandle errorOutput;
-  ScopedHandle input;
-  input.Reset(InheritableCopy(GetStdHandle(STD_INPUT_HANDLE)));
-  if (!options.stdoutPath.empty()) {
-    if (!OpenRedirection(options.stdoutPath, &output, &result.error)) return result;
-  } else {
-    output.Reset(InheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE)));
-  }
-  if (!options.stderrPath.empty() && options.stderrPath == options.stdoutPath) {
-    // One file for both: one handle, so the two streams do not overwrite
-    // each other.
-    errorOutput.Reset(InheritableCopy(output.Get()));
-  } else if (!options.stderrPath.empty()) {
-    if (!OpenRedirection(options.stderrPath, &errorOutput, &result.error)) return result;
-  } else {
-    errorOutput.Reset(InheritableCopy(GetStdHandle(STD_ERROR_HANDLE)));
-  }
-
-  STARTUPINFOA startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.Get();
-  startup.hStdOutput = output.Get();
-  startup.hStdError = errorOutput.Get();
-
-  std::string commandLine = QuoteWindowsCommandLine(argv);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(program->c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                      nullptr, nullptr, &startup, &process)) {
-    result.error = argv[0] + ": " + SystemErrorMessage(GetLastError());
-    return result;
-  }
-  CloseHandle(process.hThread);
-  // Close this side's copies now, so a redirected file is not held open
-  // longer than the child needs it.
-  input.Reset();
-  output.Reset();
-  errorOutput.Reset();
-
-  DWORD exitCode = 0;
-  if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process.hProcess, &exitCode)) {
-    result.error = argv[0] + ": " + SystemErrorMessage(GetLastError());
-    CloseHandle(process.hProcess);
-    return result;
-  }
-  CloseHandle(process.hProcess);
-  result.kind = RunResult::Kind::Exited;
-  result.exitCode = static_cast<int>(exitCode);
-  return result;
 }
 
 namespace {

@@ -1,4 +1,5 @@
-// Programs running at once, and the interrupts that stop a run.
+// The running process, its environment, the programs it starts (several
+// at once), and the interrupts that stop a run.
 //
 // Each child's standard output and error go into pipes that are read while
 // the run waits, so a child never blocks on a full pipe and what it printed
@@ -14,9 +15,40 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
-
 namespace platform {
+
+// Full path of the running program, as the system reports it.
+std::string GetExecutablePath();
+
+// The full path of `path`: an absolute path as it stands, a relative one
+// joined to the current directory. Nothing when it cannot be made.
+std::optional<std::string> MakeFullPath(const std::string& path);
+
+// Environment lookup that tells "unset" (nothing) from "set to empty".
+std::optional<std::string> GetEnv(const char* name);
+
+// ".exe" on Windows, "" on POSIX.
+const char* ExecutableSuffix();
+
+// ';' on Windows, ':' on POSIX.
+char PathListSeparator();
+
+void SleepMilliseconds(int milliseconds);
+
+struct RunResult {
+  enum class Kind {
+    Exited,        // `exitCode` holds the program's exit status
+    Signalled,     // killed by signal `exitCode` (POSIX)
+    StartFailed,   // not found or could not be started; see `error`
+  };
+  Kind kind = Kind::StartFailed;
+  int exitCode = -1;
+  std::string error;
+  std::string output;       // what it wrote to its standard output
+  std::string errorOutput;  // and to its standard error
+
+  bool Succeeded() const { return kind == Kind::Exited && exitCode == 0; }
+};
 
 class ProcessSet {
  public:
@@ -25,8 +57,12 @@ class ProcessSet {
   ProcessSet(const ProcessSet&) = delete;
   ProcessSet& operator=(const ProcessSet&) = delete;
 
-  // Starts argv as RunProgram does. Returns the child's number, or -1 with
-  // `failure` filled (kind StartFailed) when it cannot be started.
+  // Starts the program argv[0] (looked up through PATH when it holds no
+  // separator) with exactly the arguments `argv`, without a command
+  // interpreter, in the current directory, with this process's environment.
+  // argv holds native paths; argv[0] may also be in the program's own form.
+  // Returns the child's number, or -1 with `failure` filled (kind
+  // StartFailed) when it cannot be found or started.
   int Start(const std::vector<std::string>& argv, RunResult* failure);
 
   // Waits until a child has ended or an interrupt came. Returns the number

@@ -6,6 +6,7 @@
 #include "framework/batch_tool.h"
 #include "output/messages.h"
 #include "output/tool_file.h"
+#include "platform/platform.h"
 
 namespace {
 

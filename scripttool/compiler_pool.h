@@ -13,7 +13,6 @@
 #include <list>
 #include <string>
 
-#include "platform/platform.h"
 #include "platform/process.h"
 
 class CompilerPool {

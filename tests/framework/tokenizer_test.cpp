@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/test_support.h"
-
 namespace {
 
 struct TokenCase {
@@ -50,18 +48,6 @@ TEST(NextTokenTest, ReturnsThePositionWhereTheTokenEnded) {
   EXPECT_EQ(NextToken("  ab cd", 4, &token), std::optional<size_t>(7));
   EXPECT_EQ(token, "cd");
   EXPECT_FALSE(NextToken("  ab cd", 7, &token).has_value());
-}
-
-TEST(LoadTextFileTest, ReadsBytesUpToTheFirstNul) {
-  test_support::TempDir temp;
-  test_support::WriteFile("plain.txt", "a\r\nb");
-  // Not "nul.txt": Windows takes that name for its null device.
-  test_support::WriteFile("zero.txt", std::string("ab\0cd", 5));
-  EXPECT_EQ(LoadTextFile("plain.txt"), std::optional<std::string>("a\r\nb"));
-  EXPECT_EQ(LoadTextFile("zero.txt"), std::optional<std::string>("ab"));
-  EXPECT_FALSE(LoadTextFile("missing.txt").has_value());
-  test_support::WriteFile("big.txt", std::string(300000, 'x'));
-  EXPECT_EQ(LoadTextFile("big.txt")->size(), 300000u);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@
 #include "child_process-posix.h"
 #include "framework/build_record.h"
 #include "hardening_support.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "scripttool/end_to_end_support.h"
 #include "support/test_support.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "child_process-posix.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace {

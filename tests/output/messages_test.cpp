@@ -5,7 +5,7 @@
 #include <string>
 
 #include "output_test_support.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/command_line.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace platform {
@@ -90,7 +90,7 @@ TEST(WindowsCommandLineSystemTest, HostileArgumentsReachAChildExactly) {
       argv.push_back(RandomText(random, "\\\\\"\" \ta&|<>^%!;*?", 9));
       expected += "[" + argv.back() + "]\n";
     }
-    RunResult result = RunProgram(argv);
+    RunResult result = test_support::RunProgram(argv);
     ASSERT_TRUE(result.Succeeded()) << result.error;
     ASSERT_EQ(test_support::ReadFile(temp.Path() + "\\args.txt"), expected)
         << QuoteWindowsCommandLine(argv);

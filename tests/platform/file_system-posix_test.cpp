@@ -15,6 +15,7 @@
 
 #include "platform/path_rules.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -171,7 +172,8 @@ TEST(PlatformPosixPathTest, IndexFollowsChangesMadeThroughThePlatform) {
   FILE* stream = CreateUniqueFile(made);
   ASSERT_NE(stream, nullptr);
   std::fclose(stream);
-  EXPECT_TRUE(FileExists(ToUpperAscii(made)));
+  for (char& c : made) c = ToUpperAscii(c);
+  EXPECT_TRUE(FileExists(made));
   EXPECT_EQ(ListNames("Out").size(), 1u);
 }
 
@@ -261,11 +263,11 @@ TEST(PlatformPosixPathTest, EnvironmentTellsUnsetFromEmpty) {
   const char* name = "TOLSCRIPT_TEST_VARIABLE";
   ScopedEnv scope(name, std::nullopt);
   EXPECT_FALSE(GetEnv(name).has_value());
-  SetEnv(name, std::string());
+  test_support::SetEnv(name, std::string());
   EXPECT_EQ(GetEnv(name), std::string());
-  SetEnv(name, std::string("a b=c"));
+  test_support::SetEnv(name, std::string("a b=c"));
   EXPECT_EQ(GetEnv(name), std::string("a b=c"));
-  SetEnv(name, std::nullopt);
+  test_support::SetEnv(name, std::nullopt);
   EXPECT_FALSE(GetEnv(name).has_value());
 }
 

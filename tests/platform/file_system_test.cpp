@@ -241,14 +241,11 @@ TEST(PlatformFileSystemTest, FileTimesAreSixtyFourBit) {
   TempDir temp;
   WriteFile("Dated.txt", "");
   const int64_t after2038 = 4102444800;  // 2100-01-01
-  std::string error;
-  ASSERT_TRUE(SetFileTime("dated.TXT", after2038, &error)) << error;
+  test_support::SetMTime("Dated.txt", after2038);
   EXPECT_EQ(GetFileTime("DATED.txt"), after2038);
-  ASSERT_TRUE(SetFileTime("dated.txt", 1000000000, &error)) << error;
+  test_support::SetMTime("Dated.txt", 1000000000);
   EXPECT_EQ(GetFileTime("dated.txt"), 1000000000);
-
-  EXPECT_FALSE(SetFileTime("missing.txt", 1000000000, &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(GetFileTime("missing.txt").has_value());
 }
 
 TEST(PlatformFileSystemTest, DirectoryIdentityIsTheSameForEverySpelling) {
@@ -284,6 +281,18 @@ TEST(PlatformFileSystemTest, OverLongNamesFailCleanly) {
   EXPECT_EQ(CreateUniqueFile(pattern), nullptr);
   EXPECT_EQ(pattern, deep + "XXXXXX");
   EXPECT_TRUE(ListNames(".").empty());
+}
+
+TEST(PlatformFileSystemTest, TextFilesAreReadUpToTheFirstNul) {
+  TempDir temp;
+  WriteFile("plain.txt", "a\r\nb");
+  // Not "nul.txt": Windows takes that name for its null device.
+  WriteFile("zero.txt", std::string("ab\0cd", 5));
+  EXPECT_EQ(ReadTextFile("plain.txt"), std::optional<std::string>("a\r\nb"));
+  EXPECT_EQ(ReadTextFile("zero.txt"), std::optional<std::string>("ab"));
+  EXPECT_FALSE(ReadTextFile("missing.txt").has_value());
+  WriteFile("big.txt", std::string(300000, 'x'));
+  EXPECT_EQ(ReadTextFile("big.txt")->size(), 300000u);
 }
 
 }  // namespace

@@ -85,7 +85,9 @@ TEST(PlatformPathRulesTest, SplitThenJoinGivesThePathBack) {
 
 TEST(PlatformPathRulesTest, CaseFoldingTouchesAsciiLettersOnly) {
   EXPECT_EQ(ToLowerAscii("Data\\SCRIPTS\\Foo-1_Z.LUA"), "data\\scripts\\foo-1_z.lua");
-  EXPECT_EQ(ToUpperAscii("abc@[`{xyz"), "ABC@[`{XYZ");
+  std::string upper = "abc@[`{xyz";
+  for (char& c : upper) c = ToUpperAscii(c);
+  EXPECT_EQ(upper, "ABC@[`{XYZ");
   EXPECT_EQ(ToLowerAscii("\xC4\xD6"), "\xC4\xD6");
   EXPECT_TRUE(EqualsIgnoreCase("Foo.LUA", "fOO.lua"));
   EXPECT_TRUE(EqualsIgnoreCase("", ""));
@@ -156,6 +158,15 @@ TEST(PlatformPathRulesTest, ListingOrderSortsByUpperCaseThenBytes) {
   EXPECT_FALSE(ListingOrderLess("a", ""));
   // Bytes above 0x7F compare unsigned: after every ASCII name.
   EXPECT_TRUE(ListingOrderLess("z", "\xE4"));
+}
+
+TEST(PlatformPathRulesTest, SplitListKeepsEveryEntryInOrder) {
+  using List = std::vector<std::string>;
+  EXPECT_EQ(SplitList("", ';'), List{""});
+  EXPECT_EQ(SplitList("a", ';'), List{"a"});
+  EXPECT_EQ(SplitList("a;b c;;d\\", ';'), (List{"a", "b c", "", "d\\"}));
+  EXPECT_EQ(SplitList(";a;", ';'), (List{"", "a", ""}));
+  EXPECT_EQ(SplitList("/bin:/usr/bin;x", ':'), (List{"/bin", "/usr/bin;x"}));
 }
 
 struct PosixCase {

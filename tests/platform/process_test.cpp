@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace platform {
@@ -14,6 +14,7 @@ namespace {
 
 using test_support::Exists;
 using test_support::ReadFile;
+using test_support::RunProgram;
 using test_support::ScopedEnv;
 using test_support::TempDir;
 

@@ -90,13 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   true},
         StaleCase{"debug_symbols_set",
-                  [] { platform::SetEnv("LUA_DEBUG_SYMBOLS", std::string()); }, true},
+                  [] { test_support::SetEnv("LUA_DEBUG_SYMBOLS", std::string()); }, true},
         StaleCase{"another_compiler_first_on_path",
                   [] {
                     std::string luac = platform::FindProgram("luac").value_or("");
                     fs::create_directories("bin");
                     fs::copy_file(luac, fs::path("bin") / fs::path(luac).filename());
-                    platform::SetEnv("PATH", fs::absolute("bin").string() +
+                    test_support::SetEnv("PATH", fs::absolute("bin").string() +
                                                  platform::PathListSeparator() +
                                                  platform::GetEnv("PATH").value_or(""));
                   },

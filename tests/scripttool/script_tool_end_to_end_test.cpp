@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "end_to_end_support.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace {

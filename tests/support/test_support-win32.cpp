@@ -16,12 +16,15 @@
 #endif
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
 
+#include "platform/path_rules.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -40,12 +43,7 @@ struct TestDrive {
 
 std::vector<char> PoolLetters(const std::string& pool) {
   std::vector<char> letters;
-  size_t begin = 0;
-  while (begin < pool.size()) {
-    size_t end = pool.find(';', begin);
-    if (end == std::string::npos) end = pool.size();
-    std::string entry = pool.substr(begin, end - begin);
-    begin = end + 1;
+  for (const std::string& entry : platform::SplitList(pool, ';')) {
     if (entry.empty()) continue;
     bool letter = (entry[0] >= 'A' && entry[0] <= 'Z') || (entry[0] >= 'a' && entry[0] <= 'z');
     if (entry.size() != 2 || !letter || entry[1] != ':')
@@ -158,6 +156,28 @@ std::string NormalizeLineEnds(const std::string& text) {
     if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
   }
   return lines;
+}
+
+void SetMTime(const std::string& path, int64_t seconds) {
+  // FILETIME counts 100 ns ticks from 1601.
+  constexpr int64_t kTicksPerSecond = 10000000, kEpochOffset = 11644473600;
+  uint64_t ticks = static_cast<uint64_t>(seconds + kEpochOffset) * kTicksPerSecond;
+  FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  // Backup semantics let the same call open a directory.
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  bool done = file != INVALID_HANDLE_VALUE && ::SetFileTime(file, nullptr, &time, &time);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (!done) throw std::runtime_error("cannot set the time of " + path);
+}
+
+void SetEnv(const char* name, const std::optional<std::string>& value) {
+  // The C runtime keeps its own copy for getenv(); keep it in step. It
+  // cannot hold an empty value (it unsets instead), so the system's block,
+  // which programs started here receive, is set last.
+  _putenv_s(name, value ? value->c_str() : "");
+  SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
 }
 
 }  // namespace test_support

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "support/test_drive.h"
 
 namespace fs = std::filesystem;
@@ -34,13 +35,13 @@ TempDir::TempDir() {
     throw std::runtime_error("cannot create a temporary directory in " + parent.string());
   }
   fs::current_path(path);
-  platform::SetEnv("MUNGE_DRIVE_ROOT", path);
+  SetEnv("MUNGE_DRIVE_ROOT", path);
 }
 
 TempDir::~TempDir() {
   std::error_code error;
   fs::current_path(previousDir, error);
-  platform::SetEnv("MUNGE_DRIVE_ROOT", previousDriveRoot);
+  SetEnv("MUNGE_DRIVE_ROOT", previousDriveRoot);
   // Make read-only leftovers of a test removable.
   for (auto it = fs::recursive_directory_iterator(path, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
@@ -73,12 +74,6 @@ bool Exists(const std::string& path) {
 
 void MakeDirs(const std::string& path) { fs::create_directories(path); }
 
-void SetMTime(const std::string& path, int64_t seconds) {
-  std::string error;
-  if (!platform::SetFileTime(path, seconds, &error))
-    throw std::runtime_error("cannot set the time of " + path + ": " + error);
-}
-
 int64_t GetMTime(const std::string& path) {
   return platform::GetFileTime(path).value_or(-1);
 }
@@ -97,30 +92,31 @@ std::vector<std::string> ListNames(const std::string& dir) {
 
 ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
     : name(name), previous(platform::GetEnv(name)) {
-  platform::SetEnv(name, value);
+  SetEnv(name, value);
 }
 
-ScopedEnv::~ScopedEnv() { platform::SetEnv(name.c_str(), previous); }
+ScopedEnv::~ScopedEnv() { SetEnv(name.c_str(), previous); }
+
+platform::RunResult RunProgram(const std::vector<std::string>& argv) {
+  platform::ProcessSet children;
+  platform::RunResult result;
+  int child = children.Start(argv, &result);
+  if (child < 0) return result;
+  if (children.WaitForAny() != child) {
+    result.error = argv[0] + ": the wait for it failed";
+    return result;
+  }
+  return children.Take(child);
+}
 
 ProgramRun Run(const std::string& program, const std::vector<std::string>& args) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), args.begin(), args.end());
-  // Capture files live beside the temporary directory, not in the tree
-  // under test.
-  std::string stem = (fs::temp_directory_path() /
-                      ("tolscript-run-" + std::to_string(std::random_device()())))
-                         .string();
-  platform::RunOptions options;
-  options.stdoutPath = stem + ".out";
-  options.stderrPath = stem + ".err";
-  platform::RunResult result = platform::RunProgram(argv, options);
+  platform::RunResult result = RunProgram(argv);
   ProgramRun run;
   run.exitCode = result.kind == platform::RunResult::Kind::Exited ? result.exitCode : -1;
-  run.out = ReadFile(options.stdoutPath);
-  run.err = ReadFile(options.stderrPath);
-  std::error_code error;
-  fs::remove(options.stdoutPath, error);
-  fs::remove(options.stderrPath, error);
+  run.out = result.output;
+  run.err = result.errorOutput;
   if (result.kind != platform::RunResult::Kind::Exited)
     ADD_FAILURE() << program << " did not exit normally: " << result.error;
   return run;

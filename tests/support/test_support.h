@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
+
 namespace test_support {
 
 // Creates a new empty directory, makes it the current directory and points
@@ -36,6 +38,8 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 void MakeDirs(const std::string& path);
+// Sets the modification (and access) time in seconds since 1970; throws
+// when it cannot.
 void SetMTime(const std::string& path, int64_t seconds);
 int64_t GetMTime(const std::string& path);
 // The build record that every output folder holds; ListNames leaves it out.
@@ -55,6 +59,10 @@ std::string DrivePath(const std::string& relative);
 // elsewhere (where a carriage return would be a fault to see).
 std::string NormalizeLineEnds(const std::string& text);
 
+// Sets or (with nothing) unsets an environment variable for this process
+// and the programs it starts.
+void SetEnv(const char* name, const std::optional<std::string>& value);
+
 // Sets an environment variable for the scope (nothing unsets it).
 class ScopedEnv {
  public:
@@ -67,6 +75,10 @@ class ScopedEnv {
   std::string name;
   std::optional<std::string> previous;
 };
+
+// Runs argv as the program runs its compilers (platform::ProcessSet) and
+// waits for it; what it printed is in the result.
+platform::RunResult RunProgram(const std::vector<std::string>& argv);
 
 struct ProgramRun {
   int exitCode = -1;
