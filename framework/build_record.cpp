@@ -134,6 +134,7 @@ RecordState ParseBuildRecord(std::string_view text, RecordEntries* entries, size
 BuildRecord::BuildRecord(std::string folder) : path(std::move(folder) + kFileName) {}
 
 BuildRecord::~BuildRecord() {
+  if (appender != nullptr) std::fclose(appender);
   if (file != nullptr) std::fclose(file);
 }
 
@@ -148,13 +149,13 @@ void BuildRecord::Add(const std::string& outputName, const RecordEntry& entry) {
   entries[outputName] = entry;
   if (!usable || file == nullptr) return;
   std::string line = FormatRecordLine(outputName, entry);
-  // Whole lines, one write each, under the lock: runs that share the
-  // folder lose none of each other's.
+  // Whole lines, one write each at the end, under the lock: runs that
+  // share the folder lose none of each other's.
+  if (appender == nullptr) appender = platform::OpenStream(path, "ab");
+  if (appender == nullptr) return;
   bool locked = platform::LockStream(file);
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fflush(file);
-  }
+  std::fwrite(line.data(), 1, line.size(), appender);
+  std::fflush(appender);
   if (locked) platform::UnlockStream(file);
 }
 

@@ -64,7 +64,8 @@ class BuildRecord {
   void Rewrite(const RecordEntries& all);
 
   std::string path;
-  FILE* file = nullptr;
+  FILE* file = nullptr;      // read and rewritten; its lock guards the record
+  FILE* appender = nullptr;  // appends (the stream's own buffer stays empty)
   bool opened = false;
   bool loaded = false;
   bool usable = true;  // false for a foreign file or one that cannot be written
