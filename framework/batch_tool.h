@@ -207,6 +207,7 @@ class BatchTool {
   std::vector<std::string> unlistedDirs;
   // The build records of the output folders, by lowered folder path.
   std::map<std::string, std::unique_ptr<BuildRecord>> records;
+  BuildRecord* lastRecord = nullptr;
   // The walk's listings, by lowered directory path.
   std::map<std::string, DirListing> listings;
   // Directory identities of each level of the current recursive search,

@@ -133,10 +133,7 @@ RecordState ParseBuildRecord(std::string_view text, RecordEntries* entries, size
 
 BuildRecord::BuildRecord(std::string folder) : path(std::move(folder) + kFileName) {}
 
-BuildRecord::~BuildRecord() {
-  if (appender != nullptr) std::fclose(appender);
-  if (file != nullptr) std::fclose(file);
-}
+BuildRecord::~BuildRecord() { Release(); }
 
 const RecordEntry* BuildRecord::Find(const std::string& outputName) {
   if (!loaded) Load();
@@ -147,20 +144,24 @@ const RecordEntry* BuildRecord::Find(const std::string& outputName) {
 void BuildRecord::Add(const std::string& outputName, const RecordEntry& entry) {
   if (!loaded) Load();
   entries[outputName] = entry;
-  if (!usable || file == nullptr) return;
+  if (!usable) return;
   std::string line = FormatRecordLine(outputName, entry);
   // Whole lines, one write each at the end, under the lock: runs that
   // share the folder lose none of each other's.
   if (appender == nullptr) appender = platform::OpenStream(path, "ab");
   if (appender == nullptr) return;
-  bool locked = platform::LockStream(file);
+  bool locked = platform::LockStream(appender);
   std::fwrite(line.data(), 1, line.size(), appender);
   std::fflush(appender);
-  if (locked) platform::UnlockStream(file);
+  if (locked) platform::UnlockStream(appender);
+}
+
+void BuildRecord::Release() {
+  if (appender != nullptr) std::fclose(appender);
+  appender = nullptr;
 }
 
 bool BuildRecord::Open() {
-  opened = true;
   file = platform::OpenStream(path, "r+b");
   if (file == nullptr && errno == ENOENT) {
     // Made without truncating, in case another run makes it too.
@@ -186,7 +187,10 @@ std::string BuildRecord::ReadAll() {
 
 void BuildRecord::Load() {
   loaded = true;
-  if (!opened && !Open()) return;
+  if (!Open()) {
+    usable = false;
+    return;
+  }
   bool locked = platform::LockStream(file);
   std::string text = ReadAll();
   size_t lines = 0;
@@ -204,6 +208,9 @@ void BuildRecord::Load() {
     Rewrite(entries);
   }
   if (locked) platform::UnlockStream(file);
+  // Not kept open: a run may write into thousands of folders.
+  std::fclose(file);
+  file = nullptr;
 }
 
 void BuildRecord::Rewrite(const RecordEntries& all) {

@@ -55,6 +55,9 @@ class BuildRecord {
   // Notes a completed output.
   void Add(const std::string& outputName, const RecordEntry& entry);
 
+  // Closes the file kept open for appending; the next Add opens it again.
+  void Release();
+
   static constexpr const char* kFileName = ".tolscript_record";
 
  private:
@@ -64,9 +67,8 @@ class BuildRecord {
   void Rewrite(const RecordEntries& all);
 
   std::string path;
-  FILE* file = nullptr;      // read and rewritten; its lock guards the record
-  FILE* appender = nullptr;  // appends (the stream's own buffer stays empty)
-  bool opened = false;
+  FILE* file = nullptr;      // open while the record is read or rewritten
+  FILE* appender = nullptr;  // appends; its lock, like the reader's, guards the record
   bool loaded = false;
   bool usable = true;  // false for a foreign file or one that cannot be written
   RecordEntries entries;

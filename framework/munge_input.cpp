@@ -76,6 +76,9 @@ BuildRecord& BatchTool::RecordOf(const std::string& outputPath) {
   std::string folder = parts.drive + parts.dir;
   std::unique_ptr<BuildRecord>& record = records[platform::ToLowerAscii(folder)];
   if (!record) record = std::make_unique<BuildRecord>(folder);
+  // One record at a time keeps a file open: outputs come folder by folder.
+  if (lastRecord != nullptr && lastRecord != record.get()) lastRecord->Release();
+  lastRecord = record.get();
   return *record;
 }
 

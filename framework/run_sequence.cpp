@@ -139,6 +139,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
   window.clear();
   steps.clear();
   records.clear();
+  lastRecord = nullptr;
   CloseLogs();
 }
 
