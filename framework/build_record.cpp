@@ -145,18 +145,30 @@ void BuildRecord::Add(const std::string& outputName, const RecordEntry& entry) {
   if (!loaded) Load();
   entries[outputName] = entry;
   if (!usable) return;
-  std::string line = FormatRecordLine(outputName, entry);
-  // Whole lines, one write each at the end, under the lock: runs that
-  // share the folder lose none of each other's.
+  pending += FormatRecordLine(outputName, entry);
+  // Written in batches: an entry that a killed run never wrote only costs
+  // that output being made again.
+  if (pending.size() >= 8192) Flush();
+}
+
+void BuildRecord::Flush() {
+  if (pending.empty()) return;
   if (appender == nullptr) appender = platform::OpenStream(path, "ab");
-  if (appender == nullptr) return;
+  if (appender == nullptr) {
+    pending.clear();
+    return;
+  }
+  // Whole lines, one write at the end, under the lock: runs that share
+  // the folder lose none of each other's.
   bool locked = platform::LockStream(appender);
-  std::fwrite(line.data(), 1, line.size(), appender);
+  std::fwrite(pending.data(), 1, pending.size(), appender);
   std::fflush(appender);
   if (locked) platform::UnlockStream(appender);
+  pending.clear();
 }
 
 void BuildRecord::Release() {
+  Flush();
   if (appender != nullptr) std::fclose(appender);
   appender = nullptr;
 }

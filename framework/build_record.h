@@ -3,7 +3,7 @@
 // clean munge would write differently from one that is up to date.
 //
 // One text file per folder, ".tolscript_record": a header line, then one
-// line per output written, appended as each output is completed and
+// line per output written, appended in batches as outputs are completed,
 // holding the output's own time and size, so that an entry vouches for
 // that very file and no other. Later lines win. Runs that share a folder
 // take the file's lock for each read and append, and a run that finds
@@ -52,10 +52,11 @@ class BuildRecord {
   // The entry of an output (its file name); nullptr when it has none.
   const RecordEntry* Find(const std::string& outputName);
 
-  // Notes a completed output.
+  // Notes a completed output; its line is written with the next batch.
   void Add(const std::string& outputName, const RecordEntry& entry);
 
-  // Closes the file kept open for appending; the next Add opens it again.
+  // Writes the lines not yet written and closes the file kept open for
+  // appending; the next Add opens it again.
   void Release();
 
   static constexpr const char* kFileName = ".tolscript_record";
@@ -65,6 +66,7 @@ class BuildRecord {
   void Load();
   std::string ReadAll();
   void Rewrite(const RecordEntries& all);
+  void Flush();
 
   std::string path;
   FILE* file = nullptr;      // open while the record is read or rewritten
@@ -72,4 +74,5 @@ class BuildRecord {
   bool loaded = false;
   bool usable = true;  // false for a foreign file or one that cannot be written
   RecordEntries entries;
+  std::string pending;  // lines not yet written
 };

@@ -172,7 +172,8 @@ std::optional<std::string> FindStoredName(const std::string& dir, std::string_vi
 }
 
 DirectoryChange BeginDirectoryChange(const std::string& dir) {
-  DirectoryChange change{dir, false};
+  static std::recursive_mutex changeMutex;
+  DirectoryChange change{dir, false, std::unique_lock<std::recursive_mutex>(changeMutex)};
   std::lock_guard<std::mutex> lock(indexMutex);
   auto& indexes = Indexes();
   auto at = indexes.find(dir);

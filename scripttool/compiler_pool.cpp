@@ -24,8 +24,9 @@ CompilerPool::~CompilerPool() {
 }
 
 bool CompilerPool::StartAhead(const std::string& inputPath, const std::string& outputPath) {
-  // Finished results wait for their turn; they are bounded too.
-  if (processes.Running() >= limit || jobs.size() >= 2 * limit) return false;
+  // Finished results wait for their turn, so that one long compile does
+  // not idle the other processors; they are bounded too.
+  if (processes.Running() >= limit || jobs.size() >= 4 * limit + 16) return false;
   jobs.push_back(NewJob(inputPath, outputPath));
   Launch(jobs.back());
   return true;
@@ -52,6 +53,7 @@ CompilerPool::Compiled CompilerPool::Finish(const std::string& inputPath,
     WaitForOne();
     slotFreed();
   }
+  if (job->reservation.valid()) job->tempPath = job->reservation.get();
   Compiled compiled{std::move(job->result), !platform::ChildOutputIsBinary(),
                     std::move(job->tempPath), job->reserveError};
   jobs.erase(job);
@@ -68,6 +70,10 @@ void CompilerPool::Launch(Job& job) {
       job.reserveError = errno != 0 ? errno : EIO;
       return;
     }
+  } else {
+    // The code comes through a pipe; the output's file is made while the
+    // compiler runs, off this thread.
+    job.reservation = ToolFile::ReserveTemporaryFileAhead(job.outputPath);
   }
   std::vector<std::string> argv{"luac"};
   if (!platform::GetEnv("LUA_DEBUG_SYMBOLS")) argv.push_back("-s");
@@ -104,6 +110,7 @@ void CompilerPool::WaitForOne() {
 void CompilerPool::Discard(Job& job) {
   if (job.child >= 0) processes.Kill(job.child);
   job.child = -1;
+  if (job.reservation.valid()) job.tempPath = job.reservation.get();
   if (!job.tempPath.empty()) platform::RemoveFile(job.tempPath);
   job.tempPath.clear();
 }
