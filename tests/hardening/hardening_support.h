@@ -32,13 +32,14 @@ class HardeningTest : public ::testing::Test {
   test_support::ScopedEnv shortPause{"TOLSCRIPT_FAILURE_PAUSE_MS", std::string("10")};
 };
 
-// Every path under `root`, sorted; links are not followed.
+// Every path under `root`, sorted, a FIFO's marked; links are not followed.
 inline Names AllPaths(const std::string& root = ".") {
   Names paths;
   std::error_code error;
   for (auto it = std::filesystem::recursive_directory_iterator(root, error);
        !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-    paths.push_back(it->path().lexically_relative(root).string());
+    paths.push_back(it->path().lexically_relative(root).string() +
+                    (it->is_fifo() ? " (fifo)" : ""));
   }
   std::sort(paths.begin(), paths.end());
   return paths;

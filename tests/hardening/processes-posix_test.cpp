@@ -41,10 +41,15 @@ class ProcessTest : public HardeningTest {
     WriteFile(tools.Path() + "/luac", kSignallingLuac);
     chmod((tools.Path() + "/luac").c_str(), 0755);
   }
-  // What starts the program with the signalling compiler and `settings`.
+  // What starts the program with the signalling compiler and `settings`;
+  // a program that gets no signal is terminated after 10 s.
   Names Signalling(const Names& settings) {
-    Names prefix{"env", "PATH=" + tools.Path() + ":" + platform::GetEnv("PATH").value_or(""),
-                 "REAL_LUAC=" + platform::FindProgram("luac").value_or(""), "CALLS=" + calls};
+    Names prefix{"timeout",
+                 "10",
+                 "env",
+                 "PATH=" + tools.Path() + ":" + platform::GetEnv("PATH").value_or(""),
+                 "REAL_LUAC=" + platform::FindProgram("luac").value_or(""),
+                 "CALLS=" + calls};
     prefix.insert(prefix.end(), settings.begin(), settings.end());
     return prefix;
   }
@@ -57,9 +62,9 @@ class ProcessTest : public HardeningTest {
 TEST_F(ProcessTest, AKilledMungeIsCompletedByTheNextRun) {
   // Compiled to more than the 64 KiB write buffer, so that its output is on
   // disk while it is written.
-  std::string big = "local names = {\n";
-  for (int i = 0; i < 6000; ++i) big += "  'entry" + std::to_string(i) + "',\n";
-  WriteFile("big.lua", big + "}\nPlayCinematicShot('BigShot')\nreturn names\n");
+  std::string big = "PlayCinematicShot('BigShot')\n";
+  for (int i = 0; i < 6000; ++i) big += "x = 'entry" + std::to_string(i) + "'\n";
+  WriteFile("big.lua", big);
   WriteFile("one.lua", "return 1\n");
   for (std::string name : {"ai/a1", "ai/a2", "ai/a3", "ai/a4", "ui/u1", "ui/u2"})
     WriteFile(name + ".lua", "function F(x) PlayCinematicShot('" + name + "') return x end\n");
@@ -77,6 +82,8 @@ TEST_F(ProcessTest, AKilledMungeIsCompletedByTheNextRun) {
   for (bool text : {false, true}) {
     test_support::MakeDirs(text ? "ref1" : "ref0");
     ASSERT_TRUE(RunBehind({}, args(text, text ? "ref1" : "ref0")).Succeeded());
+    // Named like a temporary file of big.script, but not one of the program's.
+    WriteFile(text ? "ref1/big.script.tmpNOTOUR" : "ref0/big.script.tmpNOTOUR", "foreign");
   }
   const std::chrono::duration<double> fullRun = (std::chrono::steady_clock::now() - start) / 2;
 
@@ -108,11 +115,11 @@ TEST_F(ProcessTest, AKilledMungeIsCompletedByTheNextRun) {
     SCOPED_TRACE(point.what);
     const std::string ref = point.text ? "ref1" : "ref0";
     std::filesystem::remove_all("out");
-    test_support::MakeDirs("out");
     for (const std::string& name : point.stale ? test_support::ListNames(ref) : Names{}) {
       WriteFile("out/" + name, "stale");
       test_support::SetMTime("out/" + name, now - 2000);
     }
+    WriteFile("out/big.script.tmpNOTOUR", "foreign");
     WriteFile(calls, "");
     RunResult killed = RunBehind(point.prefix, args(point.text, "out"));
     if (point.signal != 0) {
