@@ -37,10 +37,8 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
   const std::string notRegular =
       "Error: Input file .\\bad.lua is not a regular file. [continuing]\n";
   const std::string noOption = Twice("Option file .\\bad.lua.option: can't load file.");
-  auto noOutput = [](const char* verb, const char* dir, int error) {
-    return Twice(std::string("Could not ") + verb + " .\\" + dir + "\\bad.script" +
-                 (verb[0] == 'o' ? " for output" : "") + ". DOS reports:\n" + strerror(error) +
-                 "\n");
+  auto failed = [](const std::string& what, int error) {
+    return Twice("Could not " + what + ". DOS reports:\n" + strerror(error) + "\n");
   };
   const std::string disk = "mkdir d && mount -t tmpfs -o size=128k tmpfs d && chmod 777 d && ";
   const std::string unlisted =
@@ -59,13 +57,13 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
   } cases[] = {
       // The output outgrows the free space and the 64 KiB write buffer.
       {"disk_full_while_writing", disk + "seq 6000 | sed \"s/.*/x = 'entry&'/\" > d/bad.lua",
-       "d\\bad.lua", noOutput("write", "d", ENOSPC), both},
+       "d\\bad.lua", failed("write .\\d\\bad.script", ENOSPC), both},
       {"disk_full_when_closing", disk + "touch d/bad.lua && (cat /dev/zero > d/f; true)",
-       "d\\bad.lua", noOutput("write", "d", ENOSPC), both},
+       "d\\bad.lua", failed("write .\\d\\bad.script", ENOSPC), both},
       {"disk_read_only", disk + "touch d/bad.lua && mount -o remount,ro d", "d\\bad.lua",
-       noOutput("open", "d", EROFS), both},
+       failed("open .\\d\\bad.script for output", EROFS), both},
       {"folder_without_write_permission", "mkdir ro; touch ro/bad.lua; chmod 555 ro", "ro\\bad.lua",
-       noOutput("open", "ro", EACCES), both},
+       failed("open .\\ro\\bad.script for output", EACCES), both},
       {"input_without_read_permission", "touch bad.lua; chmod 0 bad.lua", "bad.lua",
        Twice("Could not read input file."),
        "Munging bad.lua\n\n**** ERROR: luac returned 1\nERROR reading processed script\n"
@@ -98,7 +96,7 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
       continue;
     }
     Names expected = AllPaths();
-    // Recursion finds z\good.lua itself.
+    // Recursion finds z\good.lua itself; an empty argument is none.
     Names args{"-inputfile", c.arg, "z\\good.lua", "-continue"};
     if (args[1] == "!*.lua" || args[1].empty())
       args.erase(args.begin() + (args[1].empty() ? 1 : 2));

@@ -21,15 +21,15 @@ namespace {
 using platform::RunResult;
 
 // A compiler whose call number $AT sends $SIGNAL (SIGKILL when unset) to
-// the program that started it. Its calls for inputs matching $SLOW (none
-// when unset) wait while the program lives, or sleep long when the signal
-// is an interrupt, which must stop them: so the signal finds them in flight
-// however loaded the machine is.
+// the program that started it. Its calls for inputs matching $SLOW wait
+// while the program lives, or sleep long when the signal is an interrupt,
+// which must stop them: so the signal finds them in flight however loaded
+// the machine is.
 const char* const kSignallingLuac =
     "#!/bin/sh\n"
     "echo \"$$ $*\" >> \"$CALLS\"\n"
-    "[ \"$(wc -l < \"$CALLS\")\" -ge \"${AT:-999999}\" ] && kill -\"${SIGNAL:-KILL}\" $PPID\n"
-    "case \"$*\" in *\"${SLOW:-?}\"*) ;; *) exec \"$REAL_LUAC\" \"$@\" ;; esac\n"
+    "[ \"$(wc -l < \"$CALLS\")\" -ge \"$AT\" ] && kill -\"${SIGNAL:-KILL}\" $PPID\n"
+    "case \"$*\" in *\"$SLOW\"*) ;; *) exec \"$REAL_LUAC\" \"$@\" ;; esac\n"
     "[ \"${SIGNAL:-KILL}\" = KILL ] || exec sleep 30\n"
     "while kill -0 $PPID 2>/dev/null; do sleep 0.01; done\n"
     "exec \"$REAL_LUAC\" \"$@\"\n";
@@ -43,15 +43,12 @@ class ProcessTest : public HardeningTest {
   }
   // What starts the program with the signalling compiler and `settings`;
   // a program that gets no signal is terminated after 10 s.
-  Names Signalling(const Names& settings) {
-    Names prefix{"timeout",
-                 "10",
-                 "env",
-                 "PATH=" + tools.Path() + ":" + platform::GetEnv("PATH").value_or(""),
-                 "REAL_LUAC=" + platform::FindProgram("luac").value_or(""),
-                 "CALLS=" + calls};
-    prefix.insert(prefix.end(), settings.begin(), settings.end());
-    return prefix;
+  Names Signalling(Names settings) {
+    const std::string path = tools.Path() + ":" + platform::GetEnv("PATH").value_or("");
+    const std::string luac = platform::FindProgram("luac").value_or("");
+    settings.insert(settings.begin(), {"timeout", "10", "env", "PATH=" + path, "REAL_LUAC=" + luac,
+                                       "CALLS=" + calls});
+    return settings;
   }
   const std::string calls = tools.Path() + "/calls.log";
 };
