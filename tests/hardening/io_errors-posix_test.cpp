@@ -64,6 +64,9 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
        failed("open .\\d\\bad.script for output", EROFS), both},
       {"folder_without_write_permission", "mkdir ro; touch ro/bad.lua; chmod 555 ro", "ro\\bad.lua",
        failed("open .\\ro\\bad.script for output", EACCES), both},
+      // Replaced, not written over.
+      {"older_output_without_permissions", "touch z/bad.lua z/bad.script; chmod 0 z/bad.script",
+       "z\\bad.lua", "", both},
       {"input_without_read_permission", "touch bad.lua; chmod 0 bad.lua", "bad.lua",
        Twice("Could not read input file."),
        "Munging bad.lua\n\n**** ERROR: luac returned 1\nERROR reading processed script\n"
