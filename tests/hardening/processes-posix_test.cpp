@@ -1,0 +1,214 @@
+// Runs cut short or run side by side: a munge killed at fixed and random
+// points, an interrupt while compilers run, two munges sharing a folder.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "framework/build_record.h"
+#include "hardening_support.h"
+#include "platform/platform.h"
+
+namespace hardening {
+namespace {
+
+using platform::RunResult;
+
+// A compiler whose call number $AT sends $SIGNAL (SIGKILL when unset) to
+// the program that started it. Its calls for inputs matching $SLOW wait
+// while the program lives, or sleep long when the signal is an interrupt,
+// which must stop them: so the signal finds them in flight however loaded
+// the machine is.
+const char* const kSignallingLuac =
+    "#!/bin/sh\n"
+    "echo \"$$ $*\" >> \"$CALLS\"\n"
+    "[ \"$(wc -l < \"$CALLS\")\" -ge \"$AT\" ] && kill -\"${SIGNAL:-KILL}\" $PPID\n"
+    "case \"$*\" in *\"$SLOW\"*) ;; *) exec \"$REAL_LUAC\" \"$@\" ;; esac\n"
+    "[ \"${SIGNAL:-KILL}\" = KILL ] || exec sleep 30\n"
+    "while kill -0 $PPID 2>/dev/null; do sleep 0.01; done\n"
+    "exec \"$REAL_LUAC\" \"$@\"\n";
+
+class ProcessTest : public HardeningTest {
+ protected:
+  void SetUp() override {
+    HardeningTest::SetUp();
+    WriteFile(tools.Path() + "/luac", kSignallingLuac);
+    chmod((tools.Path() + "/luac").c_str(), 0755);
+  }
+  // What starts the program with the signalling compiler and `settings`;
+  // a program that gets no signal is terminated after 10 s.
+  Names Signalling(Names settings) {
+    const std::string path = tools.Path() + ":" + platform::GetEnv("PATH").value_or("");
+    const std::string luac = platform::FindProgram("luac").value_or("");
+    settings.insert(settings.begin(), {"timeout", "10", "env", "PATH=" + path, "REAL_LUAC=" + luac,
+                                       "CALLS=" + calls});
+    return settings;
+  }
+  const std::string calls = tools.Path() + "/calls.log";
+};
+
+// Munges killed with SIGKILL, each followed by a munge with "-checkdate":
+// every output must then be what a clean munge writes, with nothing beside
+// it, and after the kill the build record may vouch for no incomplete one.
+TEST_F(ProcessTest, AKilledMungeIsCompletedByTheNextRun) {
+  // Compiled to more than the 64 KiB write buffer, so that its output is on
+  // disk while it is written.
+  std::string big = "PlayCinematicShot('BigShot')\n";
+  for (int i = 0; i < 6000; ++i) big += "x = 'entry" + std::to_string(i) + "'\n";
+  WriteFile("big.lua", big);
+  WriteFile("one.lua", "return 1\n");
+  for (std::string name : {"ai/a1", "ai/a2", "ai/a3", "ai/a4", "ui/u1", "ui/u2"})
+    WriteFile(name + ".lua", "function F(x) PlayCinematicShot('" + name + "') return x end\n");
+  // Inputs older than anything a run writes, newer than a stale output.
+  const int64_t now = std::time(nullptr);
+  for (const std::string& path : AllPaths())
+    if (path.ends_with(".lua")) test_support::SetMTime(path, now - 1000);
+  auto args = [](bool text, const std::string& out) {
+    Names args{"-inputfile",  "!*.lua",     "-outputdir", out + "\\",
+               "-cinematics", "-checkdate", "-jobs",      "4"};
+    if (text) args.push_back("-text");
+    return args;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  for (bool text : {false, true}) {
+    test_support::MakeDirs(text ? "ref1" : "ref0");
+    ASSERT_TRUE(RunBehind({}, args(text, text ? "ref1" : "ref0")).Succeeded());
+    // Named like a temporary file of big.script, but not one of the program's.
+    WriteFile(text ? "ref1/big.script.tmpNOTOUR" : "ref0/big.script.tmpNOTOUR", "foreign");
+  }
+  const std::chrono::duration<double> fullRun = (std::chrono::steady_clock::now() - start) / 2;
+
+  struct Point {
+    std::string what;
+    Names prefix;      // what starts the program
+    int signal;        // that ends the program; 0: any end
+    bool text, stale;  // "-text"; older outputs of other content in place
+  };
+  std::vector<Point> points{
+      {"four compiles in flight", Signalling({"SLOW=/ai/", "AT=6"}), SIGKILL, false, true},
+      {"one compile in flight, three after it", Signalling({"SLOW=one", "AT=5"}), SIGKILL, true,
+       false},
+      {"the last compiles in flight", Signalling({"SLOW=/ui/", "AT=8"}), SIGKILL, false, false},
+      {"an output half written", {"prlimit", "--fsize=100000"}, SIGXFSZ, false, true},
+  };
+  const uint32_t seed = std::random_device()();
+  std::mt19937 random(seed);
+  for (int i = 0; i < 8; ++i) {
+    std::string delay =
+        std::to_string(std::uniform_real_distribution<double>(0, fullRun.count())(random));
+    points.push_back({"after " + delay + " s, seed " + std::to_string(seed),
+                      {"timeout", "-s", "KILL", delay},
+                      0,
+                      i % 2 == 1,
+                      i % 4 >= 2});
+  }
+  for (const Point& point : points) {
+    SCOPED_TRACE(point.what);
+    const std::string ref = point.text ? "ref1" : "ref0";
+    std::filesystem::remove_all("out");
+    for (const std::string& name : point.stale ? test_support::ListNames(ref) : Names{}) {
+      WriteFile("out/" + name, "stale");
+      test_support::SetMTime("out/" + name, now - 2000);
+    }
+    WriteFile("out/big.script.tmpNOTOUR", "foreign");
+    WriteFile(calls, "");
+    RunResult killed = RunBehind(point.prefix, args(point.text, "out"));
+    if (point.signal != 0) {
+      EXPECT_TRUE(killed.kind == RunResult::Kind::Signalled && killed.exitCode == point.signal)
+          << killed.error << killed.errorOutput;
+    }
+    RecordEntries entries;
+    size_t lines = 0;
+    ParseBuildRecord(ReadFile("out/" + std::string(test_support::kBuildRecordName)), &entries,
+                     &lines);
+    for (const auto& [name, entry] : entries) {
+      std::optional<platform::FileStatus> output = platform::StatFile("out/" + name);
+      if (output && output->timeNs == entry.outputTimeNs && output->size == entry.outputSize) {
+        EXPECT_TRUE(ReadFile("out/" + name) == ReadFile(ref + "/" + name))
+            << "vouched for " << name;
+      }
+    }
+    RunResult followUp = RunBehind({}, args(point.text, "out"));
+    EXPECT_TRUE(followUp.Succeeded());
+    EXPECT_EQ(followUp.errorOutput, "");
+    EXPECT_EQ(TreeDifferences(ref, "out"), Names{});
+  }
+}
+
+// An interrupt while compilers run stops them all, leaves no file behind,
+// not even half an output, and ends the run by that signal.
+TEST_F(ProcessTest, AnInterruptStopsTheCompilersAndLeavesNothing) {
+  for (auto [number, name] : {std::pair{SIGINT, "INT"}, {SIGTERM, "TERM"}, {SIGHUP, "HUP"}}) {
+    SCOPED_TRACE(name);
+    test_support::TempDir dir;
+    WriteFile(calls, "");
+    for (const char* input : {"a.lua", "slow1.lua", "slow2.lua", "slow3.lua", "slow4.lua"})
+      WriteFile(input, "return 1\n");
+    WriteFile("slow1.script", "older");
+    RunResult run = RunBehind(Signalling({"SLOW=slow", "AT=4", std::string("SIGNAL=") + name}),
+                              {"-inputfile", "*.lua", "-jobs", "3"});
+    EXPECT_TRUE(run.kind == RunResult::Kind::Signalled && run.exitCode == number) << run.error;
+    // The interrupt may come before the run turns to slow1.lua.
+    EXPECT_TRUE(run.output == "Munging a.lua\n" ||
+                run.output == "Munging a.lua\nMunging slow1.lua\n")
+        << run.output;
+    EXPECT_EQ(run.errorOutput, "Error: Interrupted.\n");
+    std::istringstream log(ReadFile(calls));
+    int compilers = 0;
+    for (std::string line; std::getline(log, line);) {
+      if (line.find("slow") == std::string::npos) continue;
+      ++compilers;
+      EXPECT_TRUE(kill(std::stoi(line), SIGKILL) != 0 && errno == ESRCH) << line << " still ran";
+    }
+    EXPECT_EQ(compilers, 3);
+    EXPECT_EQ(test_support::ListNames("."),
+              (Names{"a.lua", "a.script", "slow1.lua", "slow1.script", "slow2.lua", "slow3.lua",
+                     "slow4.lua", "tolscript.log"}));
+    EXPECT_EQ(ReadFile("slow1.script"), "older");
+  }
+}
+
+// Two munges at once in one folder, into one output folder: their
+// temporary files never collide and the build record keeps the entries of
+// both.
+TEST_F(HardeningTest, TwoRunsInOneFolderBothSucceed) {
+  constexpr size_t kEach = 30;
+  for (size_t i = 0; i < kEach; ++i) {
+    std::string n = std::to_string(i);
+    WriteFile("first/one" + n + ".lua", "function One()\n  PlayCinematicShot('a" + n + "')\nend\n");
+    WriteFile("second/two" + n + ".lua", "return {" + n + ", " + n + " * 2}\n");
+  }
+  auto munge = [](const char* pattern, const char* out) {
+    return RunBehind({}, {"-inputfile", pattern, "-outputdir", out, "-cinematics"});
+  };
+  test_support::MakeDirs("ref");
+  test_support::MakeDirs("out");
+  ASSERT_TRUE(munge("first\\*.lua", "ref\\").Succeeded());
+  ASSERT_TRUE(munge("second\\*.lua", "ref\\").Succeeded());
+  RunResult second;
+  std::thread other([&] { second = munge("second\\*.lua", "out\\"); });
+  RunResult first = munge("first\\*.lua", "out\\");
+  other.join();
+  EXPECT_TRUE(first.Succeeded() && second.Succeeded());
+  EXPECT_EQ(first.errorOutput + second.errorOutput, "");
+  EXPECT_EQ(TreeDifferences("ref", "out"), Names{});
+  RecordEntries made, expected;
+  size_t lines = 0;
+  EXPECT_EQ(ParseBuildRecord(ReadFile("out/.tolscript_record"), &made, &lines), RecordState::Good);
+  ParseBuildRecord(ReadFile("ref/.tolscript_record"), &expected, &lines);
+  EXPECT_EQ(made.size(), 2 * kEach);
+  for (const auto& [name, entry] : expected) EXPECT_EQ(made.count(name), 1u) << name;
+  // Both rewrite the folder's one tool log: one run's header is left whole.
+  EXPECT_TRUE(std::regex_match(ReadFile("tolscript.log"),
+                               std::regex("Logging tolscript\n[0-9:]{8}[0-9/]{8}\n")))
+      << ReadFile("tolscript.log");
+}
+
+}  // namespace
+}  // namespace hardening
