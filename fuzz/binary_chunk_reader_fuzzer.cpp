@@ -14,10 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   static FILE* sink = std::fopen("/dev/null", "w");
-  try {
-    DumpChunkFile("fuzz", bytes, DumpOptions{}, false, sink);
-  } catch (const ChunkFileError&) {
-  }
+  try { DumpChunkFile("fuzz", bytes, DumpOptions{}, false, sink); } catch (const ChunkFileError&) {}
   try {
     // All three kinds, chosen by the name, so that damage below any of them is met.
     for (const ChunkEntry& chunk : ReadBinaryChunks(bytes, [](std::string_view name) {

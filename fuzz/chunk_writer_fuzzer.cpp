@@ -5,14 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
 #include "input/binary_chunk_reader.h"
+#include "input/chunk_file.h"
 #include "input/run_length_decoder.h"
 #include "output/binary_chunk_writer.h"
 #include "output/tool_file.h"
@@ -52,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (writer.GetDepth() > 0) writer.CloseChunk();
     file.Close();
   }
-  std::ifstream stream(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  std::string bytes = LoadChunkFile(path);
   std::vector<ChunkEntry> read = ReadBinaryChunks(bytes, [](std::string_view name) {
     return name[0] == 'C' ? ChunkContent::kChunks : ChunkContent::kData;
   });

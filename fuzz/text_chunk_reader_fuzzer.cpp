@@ -16,11 +16,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   std::vector<ChunkEntry> chunks;
-  try {
-    chunks = ReadTextChunks(text);
-  } catch (const ChunkFileError&) {
-    return 0;
-  }
+  try { chunks = ReadTextChunks(text); } catch (const ChunkFileError&) { return 0; }
   for (const ChunkEntry& chunk : chunks) {
     FUZZ_CHECK(chunk.name.size() == 4 && chunk.depth < kMaxChunkDepth &&
                    chunk.bodyBegin <= chunk.bodyEnd && chunk.bodyEnd < size,

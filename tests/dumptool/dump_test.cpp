@@ -1,13 +1,16 @@
 // tolscript-dump run as a user runs it, on hand-made files of both forms
-// and on damaged ones, and what it tells of compiled code.
-#include "dumptool/compiled_lua_header.h"
-
+// and on damaged ones; what it tells of compiled code; and the run-length
+// decoder of the readers it stands on.
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "dumptool/compiled_lua_header.h"
+#include "input/chunk_file_error.h"
+#include "input/run_length_decoder.h"
+#include "input/text_chunk_reader.h"
 #include "support/test_support.h"
 
 namespace {
@@ -53,6 +56,8 @@ TEST(DumpTest, BothFormsAndDamagedFiles) {
        "offset 0x8: chunk header cut short: 4 bytes left in chunk \"ucfb\", a header takes 8"},
       {"parent", Chunk("ucfb", Chunk("scr_", "NAME\x09\0\0\0abc\0"s)),
        "offset 0x10: chunk \"NAME\" claims 9 bytes, only 4 are left in chunk \"scr_\""},
+      {"padding", Chunk("ucfb", "NAME\1\0\0\0a"s),
+       "offset 0x11: padding after chunk \"NAME\" runs past the end of chunk \"ucfb\""},
       {"nonzero", Chunk("ucfb", "NAME\1\0\0\0a\0\0\1"s),
        "offset 0x13: non-zero padding after chunk \"NAME\""},
       {"after", Chunk("ucfb", "") + "x", "offset 0x8: 1 byte after the root chunk"},
@@ -75,34 +80,40 @@ TEST(DumpTest, BothFormsAndDamagedFiles) {
     errors += "Error: "s + file.name + ": " + file.error + "\n";
   }
   test_support::MakeDirs("folder");
-  // tex_ holds chunks; pad_ nearly does, but its padding is not zero.
+  // tex_ holds chunks; pad_ and odd_ nearly do, but a padding is not zero, a
+  // name not printable.
   WriteFile("script.bin",
             Chunk("ucfb", Chunk("scr_", Chunk("NAME", "boot\0"s) + Chunk("INFO", "\1") +
                                             Chunk("BODY", kCode)) +
                               Chunk("tex_", Chunk("FMT_", "\7\0\0\0"s)) +
-                              Chunk("pad_", "abcd\1\0\0\0x\1\1\1"s)));
-  std::string code;
-  for (unsigned char c : kCode) code += " " + std::to_string(c);
-  WriteFile("script.txt", "ucft {\n\tscr_ {\n\t\tNAME { \"boot\" }\n\t\tINFO { 1 }\n\t\tBODY {" +
-                              code + " }\n\t}\n\tREQN { \"shot\" \"pan2\" }\n"
-                              "\tFMT_ { 0x00000007 1.500000 \"a b\" 300 4 5 6 7 9 }\n}\n");
+                              Chunk("pad_", "abcd\1\0\0\0x\1\1\1"s) +
+                              Chunk("odd_", "\1\2\3\4\0\0\0\0"s)));
+  // The same script, NAME with a value too many; a string holding a quote
+  // and a line break, as written unescaped.
+  WriteFile("script.txt",
+            "ucft {\n\tscr_ {\n\t\tNAME { \"boot\" 7 }\n\t\tINFO { -1 }\n\t\tBODY { 27 76 117 97 "
+            "81 0 1 4 8 4 8 0 0 0 0 0 0 0 0 0 1 2 }\n\t}\n\tREQN { \"shot\" \"pa\"n\n2\" } NONE { }\n"
+            "\tFMT_ { 0x00000007 1.500000 \"a b\" 300 4 5 6 7 9 }\n}\n");
   const std::string binary =
-      "script.bin: binary chunk file, 116 bytes\nucfb  offset 0x0  108 bytes\n"
+      "script.bin: binary chunk file, 132 bytes\nucfb  offset 0x0  124 bytes\n"
       "  scr_  offset 0x8  60 bytes\n    NAME  offset 0x10  5 bytes\n      \"boot\"\n"
       "    INFO  offset 0x20  1 byte\n      1\n    BODY  offset 0x2c  22 bytes\n" + kCodeDump +
       "  tex_  offset 0x4c  12 bytes\n    FMT_  offset 0x54  4 bytes\n"
       "      00000000  07 00 00 00                                       |....|\n"
       "  pad_  offset 0x60  12 bytes\n"
-      "    00000000  61 62 63 64 01 00 00 00  78 01 01 01              |abcd....x...|\n";
+      "    00000000  61 62 63 64 01 00 00 00  78 01 01 01              |abcd....x...|\n"
+      "  odd_  offset 0x74  8 bytes\n"
+      "    00000000  01 02 03 04 00 00 00 00                           |........|\n";
   test_support::ProgramRun run = test_support::Run(TOLSCRIPT_DUMP_PROGRAM, args);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(test_support::NormalizeLineEnds(run.err), errors);
   EXPECT_EQ(test_support::NormalizeLineEnds(run.out),
-            binary + "\nscript.txt: text chunk file, 186 bytes\nucft  line 1  3 chunks\n"
-                     "  scr_  line 2  3 chunks\n    NAME  line 3  1 value\n      \"boot\"\n"
-                     "    INFO  line 4  1 value\n      1\n    BODY  line 5  22 values\n" +
-                kCodeDump + "  REQN  line 7  2 values\n    \"shot\"\n    \"pan2\"\n"
-                "  FMT_  line 8  9 values\n    0x00000007 1.500000 \"a b\" 300 4 5 6 7\n    9\n");
+            binary + "\nscript.txt: text chunk file, 200 bytes\nucft  line 1  4 chunks\n"
+                     "  scr_  line 2  3 chunks\n    NAME  line 3  2 values\n      \"boot\" 7\n"
+                     "    INFO  line 4  1 value\n      4294967295\n    BODY  line 5  22 values\n" +
+                kCodeDump + "  REQN  line 7  2 values\n    \"shot\"\n    \"pa\\\"n\\n2\"\n"
+                "  NONE  line 8  0 values\n"
+                "  FMT_  line 9  9 values\n    0x00000007 1.500000 \"a b\" 300 4 5 6 7\n    9\n");
 
   run = test_support::Run(TOLSCRIPT_DUMP_PROGRAM, {"-brief", "script.bin"});
   EXPECT_EQ(test_support::NormalizeLineEnds(run.out + run.err),
@@ -112,19 +123,40 @@ TEST(DumpTest, BothFormsAndDamagedFiles) {
 
 TEST(DumpTest, CompiledCodeHeaders) {
   const std::string lua = "signature: 1b 4c 75 61 (\"\\x1bLua\")";
+  const std::string sizes4 = "sizes: int 4, size_t 4, instruction 4, number 4";
   const std::vector<std::string> cases[] = {  // the code, then what is told of it
       {"\x1b", "size: 1 byte", "signature: 1b, not that of compiled Lua (1b 4c 75 61)"},
       {"\x1bLuaQ\0\1"s, "size: 7 bytes", lua, "header: cut short, 7 of 12 bytes"},
       {"\x1bLuaQ\0\0\4\4\4\4\1\0\0\0\3@a\0"s, "size: 19 bytes", lua, "version: 5.1",
-       "format: 0 (official)", "byte order: big-endian", "sizes: int 4, size_t 4, instruction 4, number 4",
-       "integral numbers: yes", "debug information: present (source \"@a\")"},
+       "format: 0 (official)", "byte order: big-endian", sizes4, "integral numbers: yes",
+       "debug information: present (source \"@a\")"},
+      {"\x1bLuaQ\0\1\4\4\4\4\0\3\0\0\0@a\0"s, "size: 19 bytes", lua, "version: 5.1",
+       "format: 0 (official)", "byte order: little-endian", sizes4, "integral numbers: no",
+       "debug information: present (source \"@a\")"},
       {"\x1bLuaR\7\2\4\4\4\4\5\0\0\0\0"s, "size: 16 bytes", lua, "version: 5.2", "format: 7",
-       "byte order: unknown (2)", "sizes: int 4, size_t 4, instruction 4, number 4",
+       "byte order: unknown (2)", sizes4,
        "integral numbers: unknown (5)", "debug information: unknown"},
   };
   for (const std::vector<std::string>& c : cases) {
     EXPECT_EQ(DescribeCompiledLua(c[0]), std::vector<std::string>(c.begin() + 1, c.end()));
   }
+}
+
+// Values come back through the text form's typed reads (the binary form's
+// are read back by the chunk writer's fuzz target); a value beyond its width
+// or a packet cut short is damage.
+std::vector<uint32_t> Decoded(const std::string& values, int32_t width) {
+  std::string file = "ucft {\n\tRLE_ {\n\t\t" + values + "\n\t}\n}";
+  TextValueReader reader(file, ReadTextChunks(file).at(1));
+  return DecodeRunLength(reader, width);
+}
+
+TEST(RunLengthDecoderTest, UndoesThePacketsOfTheTextForm) {
+  EXPECT_EQ(Decoded("1 0x0102 0x0304\n130 65535", 16),
+            (std::vector<uint32_t>{0x0102, 0x0304, 0xFFFF, 0xFFFF, 0xFFFF}));
+  EXPECT_EQ(Decoded("128 -1", 32), std::vector<uint32_t>{0xFFFFFFFF});
+  EXPECT_THROW(Decoded("129 300", 8), ChunkFileError);
+  EXPECT_THROW(Decoded("2 1 2", 8), ChunkFileError);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,7 @@ namespace {
 
 using namespace std::string_literals;
 using test_support::ListNames;
+using test_support::NormalizeLineEnds;
 using test_support::ReadFile;
 using test_support::WriteFile;
 using Names = std::vector<std::string>;
@@ -43,15 +45,14 @@ Console Capture(const std::function<void()>& action) {
   fflush(nullptr);
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
-  Console console;
+  std::string raised;
   try {
     action();
   } catch (const HandyException& error) {
-    console.raised = error.GetMessage();
+    raised = error.GetMessage();
   }
-  console.out = ::testing::internal::GetCapturedStdout();
-  console.err = ::testing::internal::GetCapturedStderr();
-  return console;
+  std::string out = ::testing::internal::GetCapturedStdout();
+  return {out, ::testing::internal::GetCapturedStderr(), raised};
 }
 
 // Writes out.bin through a Writer running `body`; the bytes.
@@ -74,7 +75,8 @@ void WriteSample(ChunkWriter& w, const char* root) {
   w.OpenChunk("INFO"), w.SetInline(true), w.WriteDword(1), w.CloseChunk();
   w.OpenChunk("BODYX"), w.SetHexMode(true), w.SetValuesPerLine(3);
   w.WriteByte(0x1b), w.WriteWord(0x4c), w.WriteDword(0x75), w.Align(), w.WriteByte(0xff);
-  w.OpenChunk("RLE"), w.SetValuesPerLine(0);  // the default layout again, then one a line
+  w.RLEWrite(9, 8);  // dropped by the next open, with its width
+  w.OpenChunk("RLE"), w.SetValuesPerLine(0), w.SetHexMode(true);  // each open and close resets
   for (uint32_t value : {0x707, 0x707, 0x707, 0x707, 0x707, 0x808}) w.RLEWrite(value, 16);
   w.CloseChunk(), w.WriteByte(10), w.CloseChunk();
   w.OpenChunk(""), w.CloseChunk(), w.CloseChunk();
@@ -100,20 +102,23 @@ TEST_F(OutputTest, BothFormsOfOneTreeAndTheBinaryTrace) {
             "\nucft\n{\n\t17\n\tscr_\n\t{\n\t\t4660\n\t\t-1\n\t\t-0.250000"
             "\n\t\t\"say \"hi\"\n\"\n\t\t\"a\0b\"\n\t}"
             "\n\tINFO { 1 }\n\tBODY\n\t{\n\t\t0x1b 0x004c 0x00000075\n\t\t0xff"
-            "\n\t\tRLE_\n\t\t{\n\t\t\t132\n\t\t\t1799\n\t\t\t0\n\t\t\t2056\n\t\t}"
+            "\n\t\tRLE_\n\t\t{\n\t\t\t0x84\n\t\t\t0x0707\n\t\t\t0x00\n\t\t\t0x0808\n\t\t}"
             "\n\t\t10\n\t}\n\t____\n\t{\n\t}\n}"s);
 }
 
-TEST_F(OutputTest, NestingOutsideTheLimitsIsAnInternalError) {
+TEST_F(OutputTest, NestingOutsideTheLimitsAndMixedRunWidthsAreInternalErrors) {
   ToolFile file;
   ASSERT_TRUE(file.OpenForOutput("out.bin", true));
   BinaryChunkWriter writer(&file);
   EXPECT_EQ(Capture([&] { writer.CloseChunk(); }).raised, "[INTERNAL: Chunk nesting underflow]");
   while (writer.GetDepth() < BinaryChunkWriter::kMaxDepth) writer.OpenChunk("deep");
-  EXPECT_EQ(Capture([&] { writer.OpenChunk("deep"); }).raised,
-            "[INTERNAL: Chunk nesting overflow]");
+  SetConsoleLevel(3);  // no trace of an open that does not happen
+  Console refused = Capture([&] { writer.OpenChunk("deep"); });
+  EXPECT_EQ(refused.out + refused.raised, "[INTERNAL: Chunk nesting overflow]");
   TextChunkWriter text(&file);
   EXPECT_EQ(Capture([&] { text.CloseChunk(); }).raised, "[INTERNAL: Chunk nesting underflow]");
+  EXPECT_EQ(Capture([&] { text.RLEWrite(1, 8), text.RLEWrite(1, 16); }).raised,
+            "[INTERNAL: Can't Run-Length Encode mixed width data]");
 }
 
 TEST_F(OutputTest, RunLengthPacketsEndWithTheirRunsOrAt128Values) {
@@ -144,19 +149,20 @@ const std::string kBulk(70000, 'b');
 void WriteBulk(ToolFile& file) { file.WriteData(kBulk.data(), 1, uint32_t(kBulk.size())); }
 
 TEST_F(OutputTest, TheOutputReplacesTheOlderFileOnlyWhenClosed) {
-  for (int ending = 0; ending < 4; ++ending) {  // Close, Abandon, another open, the destructor
+  // Close, Abandon, another open, the destructor; Close with nothing written.
+  for (int ending = 0; ending < 5; ++ending) {
     WriteFile("out.bin", "older");
     {
       ToolFile file;
       ASSERT_TRUE(file.OpenForOutput("out.bin", true));
-      WriteBulk(file);
+      if (ending < 4) WriteBulk(file);
       EXPECT_EQ(ReadFile("out.bin"), "older");
-      if (ending == 0) file.Close();
+      if (ending % 4 == 0) file.Close();
       if (ending == 1) file.Abandon();
       if (ending == 2) file.OpenForOutput("other.bin", true);
     }
     EXPECT_EQ(ListNames("."), Names{"out.bin"}) << ending;
-    EXPECT_EQ(ReadFile("out.bin"), ending == 0 ? kBulk : "older");
+    EXPECT_EQ(ReadFile("out.bin"), ending == 0 ? kBulk : ending == 4 ? "" : "older");
   }
 }
 
@@ -190,7 +196,7 @@ TEST_F(OutputTest, OutputFailuresNameTheOutput) {
 // character.
 TEST_F(OutputTest, AReservedFileBecomesTheOutputAndLeftoverTemporariesGo) {
   const std::tuple<std::string, size_t, bool> cases[] = {  // name, what the temporary keeps
-      {"out.bin", 7, false},
+      {"Out.bin", 7, false},
       {"out.bin", 7, true},  // abandoned
 #ifndef _WIN32  // whole paths are limited to 260 characters there
       {std::string(251, 'a') + ".bin", 245, false},
@@ -200,7 +206,9 @@ TEST_F(OutputTest, AReservedFileBecomesTheOutputAndLeftoverTemporariesGo) {
   for (const auto& [name, stem, abandon] : cases) {
     test_support::TempDir dir;
     const std::string out = dir.Path() + "/" + name, temporary = name.substr(0, stem) + ".tmp";
-    const Names others = {temporary + "abc123", temporary + "ABC123", "other.bin.tmpabc123"};
+    std::string upper = name.substr(0, stem);  // names are matched without regard to case
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const Names others = {upper + ".tmpabc123", temporary + "ABC123", "other.bin.tmpabc123"};
     for (const std::string& other : others) WriteFile(other, "x");
     std::string reserved = ToolFile::ReserveTemporaryFile(out);
     ASSERT_EQ(reserved.rfind(dir.Path() + "/" + temporary, 0), 0u) << reserved;
@@ -221,10 +229,6 @@ TEST_F(OutputTest, AReservedFileBecomesTheOutputAndLeftoverTemporariesGo) {
   }
 }
 
-std::string ReadLog(const std::string& path) {
-  return test_support::NormalizeLineEnds(ReadFile(path));
-}
-
 TEST_F(OutputTest, PrintsGoToTheConsoleElseToTheLogTwoLevelsAbove) {
   const int cases[][4] = {  // console level, log level, print level; 1 console, 2 log
       {1, 2, 1, 1}, {0, 2, 1, 0}, {0, 3, 1, 2}, {1, 2, 2, 0}, {2, 2, 2, 1}, {1, 4, 2, 2},
@@ -235,7 +239,7 @@ TEST_F(OutputTest, PrintsGoToTheConsoleElseToTheLogTwoLevelsAbove) {
     SetConsoleLevel(c[0]);
     std::string out = Capture([&] { print[c[2]]("line %d\n", 7); }).out;
     CloseLogs();
-    EXPECT_EQ(out + "|" + ReadLog("prog.log"),
+    EXPECT_EQ(out + "|" + NormalizeLineEnds(ReadFile("prog.log")),
               c[3] == 1 ? "line 7\n|" : c[3] == 2 ? "|line 7\n" : "|") << c[0] << c[1] << c[2];
   }
 }
@@ -255,12 +259,13 @@ TEST_F(OutputTest, ProblemsGoToStandardErrorAndToBothLogsByLevel) {
     EXPECT_EQ(WarningCount() * 10 + ErrorCount(), 11);
     EXPECT_EQ(console.out + console.err, "Warning: w 1\nError: e\n");
     std::string logged = first + (level >= 2 ? "w 1\n" : "") + (level >= 1 ? "e\n" : "");
-    EXPECT_EQ(ReadLog("abc.log"), logged) << level;
+    EXPECT_EQ(NormalizeLineEnds(ReadFile("abc.log")), logged) << level;
     if (level == 0) {
       EXPECT_FALSE(test_support::Exists(test_support::DrivePath("Corvantis")));
       test_support::MakeDirs(test_support::DrivePath("Corvantis/Data"));
     } else {
-      EXPECT_EQ(ReadLog(test_support::DrivePath("Corvantis/Data/MungeLog.txt")), munge += logged);
+      std::string mungeLog = ReadFile(test_support::DrivePath("Corvantis/Data/MungeLog.txt"));
+      EXPECT_EQ(NormalizeLineEnds(mungeLog), munge += logged);
     }
   }
 }
