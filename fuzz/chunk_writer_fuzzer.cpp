@@ -2,6 +2,7 @@
 // over a real ToolFile, read back by the product's reader: every chunk in
 // its place and every body as written. Chunks named "C..." hold chunks,
 // "D..." data, "R..." a run-length encoded sequence of bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BinaryChunkWriter writer(&file);
     writer.OpenChunk("ucfb");
     // Steps of four bytes: a kind and a name, or a close. A data or run
-    // chunk is written whole, from the bytes after its step.
+    // chunk takes the bytes after its step.
     for (size_t at = 0; at + 4 <= size;) {
       const uint8_t* step = data + at;
       at += 4;
@@ -40,13 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       size_t length = kind == 'C' ? 0 : std::min<size_t>(step[1] * 300u + step[2], size - at);
       bodies.emplace_back(reinterpret_cast<const char*>(data) + at, length);
       at += length;
-      if (kind == 'C') continue;
       if (kind == 'D' && step[3] % 2 == 0) writer.WriteData(bodies.back().data(), uint32_t(length));
       for (uint8_t c : bodies.back()) {
         if (kind == 'R') writer.RLEWrite(c, 8);
         if (kind == 'D' && step[3] % 2) writer.WriteByte(c);
       }
-      writer.CloseChunk();
+      if (kind != 'C') writer.CloseChunk();  // a data or run chunk is written whole
     }
     while (writer.GetDepth() > 0) writer.CloseChunk();
     file.Close();

@@ -25,8 +25,8 @@ std::string Chunk(const std::string& name, const std::string& body) {
   return name + size + body + std::string((4 - body.size() % 4) % 4, '\0');
 }
 
-// Compiled Lua 5.1, stripped, as luac writes it on the hosts we build on,
-// and what the dump shows of it in either form.
+// The start of compiled Lua 5.1, stripped, as luac writes it on the hosts we
+// build on, and what the dump shows of it in either form.
 const std::string kCode = "\x1bLuaQ\0\1\4\x08\4\x08\0\0\0\0\0\0\0\0\0\1\2"s;
 const std::string kCodeDump =
     "      size: 22 bytes\n      signature: 1b 4c 75 61 (\"\\x1bLua\")\n      version: 5.1\n"
@@ -91,9 +91,9 @@ TEST(DumpTest, BothFormsAndDamagedFiles) {
   // The same script, NAME with a value too many; a string holding a quote
   // and a line break, as written unescaped.
   WriteFile("script.txt",
-            "ucft {\n\tscr_ {\n\t\tNAME { \"boot\" 7 }\n\t\tINFO { -1 }\n\t\tBODY { 27 76 117 97 "
-            "81 0 1 4 8 4 8 0 0 0 0 0 0 0 0 0 1 2 }\n\t}\n\tREQN { \"shot\" \"pa\"n\n2\" } NONE { }\n"
-            "\tFMT_ { 0x00000007 1.500000 \"a b\" 300 4 5 6 7 9 }\n}\n");
+      "ucft {\n\tscr_ {\n\t\tNAME { \"boot\" 7 }\n\t\tINFO { -1 }\n\t\tBODY { 27 76 117 97 81 0 1 "
+      "4 8 4 8 0 0 0 0 0 0 0 0 0 1 2 }\n\t}\n\tREQN { \"shot\" \"pa\"n\n2\" } NONE { }\n\tFMT_ { "
+      "0x00000007 1.500000 \"a b\" 300 4 5 6 7 9 }\n}\n");
   const std::string binary =
       "script.bin: binary chunk file, 132 bytes\nucfb  offset 0x0  124 bytes\n"
       "  scr_  offset 0x8  60 bytes\n    NAME  offset 0x10  5 bytes\n      \"boot\"\n"
