@@ -1,110 +1,71 @@
 // Chunk-writer calls chosen by the input's bytes, on a BinaryChunkWriter
-// over a real ToolFile, read back by the tests' independent reader of the
-// binary form: the tree, every value, every run-length encoded run and the
-// layout (sizes, padding) must be what the calls asked for.
+// over a real ToolFile, read back by the product's reader: every chunk in
+// its place and every body as written. Chunks named "C..." hold chunks,
+// "D..." data, "R..." a run-length encoded sequence of bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
+#include "input/binary_chunk_reader.h"
+#include "input/chunk_file.h"
+#include "input/run_length_decoder.h"
 #include "output/binary_chunk_writer.h"
 #include "output/tool_file.h"
-#include "tests/output/binary_chunk_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() /
-       ("tolscript-chunk-fuzz-" + std::to_string(std::random_device()())))
-          .string();
-  struct Step {
-    char kind;  // (E)nter, (L)eave, (B)yte, (D)word, (S)tring, data (X), (R)un, (A)lign
-    std::string text;
-    std::vector<uint32_t> values;
-  };
-  std::vector<Step> steps;
-  size_t at = 0;
-  auto next = [&] { return at < size ? data[at++] : uint8_t{0}; };
-  auto bytes = [&](size_t count) {
-    std::string text(reinterpret_cast<const char*>(data) + at, std::min(count, size - at));
-    at += text.size();
-    return text;
-  };
-  auto dword = [&] {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= uint32_t{next()} << (8 * i);
-    return value;
-  };
+  static const std::string path = (std::filesystem::temp_directory_path() / "tolscript-chunk-fuzz-")
+                                      .string() + std::to_string(std::random_device()());
+  std::vector<ChunkEntry> chunks = {{"ucfb"}};  // what should be read back, and the bodies
+  std::vector<std::string> bodies = {""};
   {
     ToolFile file;
     FUZZ_CHECK(file.OpenForOutput(path.c_str(), true), "OpenForOutput");
     BinaryChunkWriter writer(&file);
     writer.OpenChunk("ucfb");
-    steps.push_back({'E', "ucfb", {}});
-    while (at < size) {
-      Step step{"ELBDSXRA"[next() % 8], {}, {}};
-      if (step.kind == 'E' && writer.GetDepth() < BinaryChunkWriter::kMaxDepth) {
-        uint32_t id = dword();
-        step.text = {static_cast<char>(id), static_cast<char>(id >> 8),
-                     static_cast<char>(id >> 16), static_cast<char>(id >> 24)};
-        writer.OpenChunk(id);
-      } else if (step.kind == 'L' && writer.GetDepth() > 1) {
-        writer.CloseChunk();
-      } else if (step.kind == 'B') {
-        step.values = {next()};
-        writer.WriteByte(static_cast<uint8_t>(step.values[0]));
-      } else if (step.kind == 'D') {
-        step.values = {dword()};
-        writer.WriteDword(step.values[0]);
-      } else if (step.kind == 'S') {
-        step.text = bytes(next() % 16);
-        step.text = step.text.substr(0, step.text.find('\0'));
-        writer.WriteString(step.text.c_str());
-      } else if (step.kind == 'X') {
-        step.text = bytes(next() * 300u);  // past the output buffer at times
-        writer.WriteData(step.text.data(), static_cast<uint32_t>(step.text.size()));
-      } else if (step.kind == 'R') {
-        for (uint8_t c : bytes(next() % 64)) step.values.push_back(c);
-        for (uint32_t value : step.values) writer.RLEWrite(value, 8);
-        writer.RLEFlush();
-      } else if (step.kind == 'A') {
-        writer.Align();
-      } else {
-        continue;
+    // Steps of four bytes: a kind and a name, or a close. A data or run
+    // chunk takes the bytes after its step.
+    for (size_t at = 0; at + 4 <= size;) {
+      const uint8_t* step = data + at;
+      at += 4;
+      char kind = "CDR-"[step[0] % 4];
+      if (kind == '-' && writer.GetDepth() > 1) writer.CloseChunk();
+      if (kind == '-' || writer.GetDepth() == BinaryChunkWriter::kMaxDepth) continue;
+      chunks.push_back({{kind, char(step[1]), char(step[2]), char(step[3])}, writer.GetDepth()});
+      writer.OpenChunk(uint8_t(kind) | step[1] << 8 | step[2] << 16 | uint32_t(step[3]) << 24);
+      // Now and then past the file's write buffer.
+      size_t length = kind == 'C' ? 0 : std::min<size_t>(step[1] * 300u + step[2], size - at);
+      bodies.emplace_back(reinterpret_cast<const char*>(data) + at, length);
+      at += length;
+      if (kind == 'D' && step[3] % 2 == 0) writer.WriteData(bodies.back().data(), uint32_t(length));
+      for (uint8_t c : bodies.back()) {
+        if (kind == 'R') writer.RLEWrite(c, 8);
+        if (kind == 'D' && step[3] % 2) writer.WriteByte(c);
       }
-      steps.push_back(step);
+      if (kind != 'C') writer.CloseChunk();  // a data or run chunk is written whole
     }
-    for (; writer.GetDepth() > 0; steps.push_back({'L', {}, {}})) writer.CloseChunk();
+    while (writer.GetDepth() > 0) writer.CloseChunk();
     file.Close();
   }
-  std::ostringstream written;
-  written << std::ifstream(path, std::ios::binary).rdbuf();
-  output_test::BinaryChunkReader reader(written.str());
-  try {
-    for (const Step& step : steps) {
-      switch (step.kind) {
-        case 'E': FUZZ_CHECK(reader.EnterChunk() == step.text, "chunk name"); break;
-        case 'L': reader.LeaveChunk(); break;
-        case 'B': FUZZ_CHECK(reader.Byte() == step.values[0], "byte"); break;
-        case 'D': FUZZ_CHECK(reader.Dword() == step.values[0], "dword"); break;
-        case 'S': FUZZ_CHECK(reader.String() == step.text, "string"); break;
-        case 'X': FUZZ_CHECK(reader.Data(step.text.size()) == step.text, "data"); break;
-        case 'R':
-          FUZZ_CHECK(reader.RunLengthDecoded(step.values.size(), 8) == step.values, "run");
-          break;
-        case 'A':
-          while (reader.Offset() % 4 != 0) FUZZ_CHECK(reader.Byte() == 0, "padding");
-          break;
-      }
+  std::string bytes = LoadChunkFile(path);
+  std::vector<ChunkEntry> read = ReadBinaryChunks(bytes, [](std::string_view name) {
+    return name[0] == 'C' ? ChunkContent::kChunks : ChunkContent::kData;
+  });
+  FUZZ_CHECK(read.size() == chunks.size(), "chunk count");
+  for (size_t i = 1; i < read.size(); ++i) {
+    FUZZ_CHECK(read[i].name == chunks[i].name && read[i].depth == chunks[i].depth, "chunk");
+    std::string body = bytes.substr(read[i].bodyBegin, read[i].bodySize);
+    if (chunks[i].name[0] == 'R') {
+      BinaryValueReader values(bytes, read[i].bodyBegin, read[i].bodyEnd);
+      body.clear();
+      for (uint32_t value : DecodeRunLength(values, 8)) body += char(value);
     }
-  } catch (const std::runtime_error& error) {
-    FUZZ_CHECK(false, error.what());
+    FUZZ_CHECK(body == bodies[i] || chunks[i].name[0] == 'C', "body");
   }
-  FUZZ_CHECK(reader.Done(), "the file goes on after the root chunk");
   std::filesystem::remove(path);
   return 0;
 }

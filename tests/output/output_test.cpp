@@ -1,0 +1,273 @@
+// The output layer: both chunk forms and the run-length encoder byte for
+// byte, the output file that is put in place only when complete, and where
+// messages go at each level.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "output/binary_chunk_writer.h"
+#include "output/messages.h"
+#include "output/text_chunk_writer.h"
+#include "output/tool_file.h"
+#include "platform/platform.h"
+#include "platform/process.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+using test_support::ListNames;
+using test_support::NormalizeLineEnds;
+using test_support::ReadFile;
+using test_support::WriteFile;
+using Names = std::vector<std::string>;
+
+// A fresh current directory; the message service is left as it was found.
+class OutputTest : public ::testing::Test {
+ protected:
+  void TearDown() override { CloseLogs(), SetConsoleLevel(1); }
+  test_support::TempDir tempDir;
+};
+
+struct Console {
+  std::string out, err, raised;  // raised: the message of the HandyException that ended it
+};
+
+Console Capture(const std::function<void()>& action) {
+  fflush(nullptr);
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  std::string raised;
+  try {
+    action();
+  } catch (const HandyException& error) {
+    raised = error.GetMessage();
+  }
+  std::string out = ::testing::internal::GetCapturedStdout();
+  return {out, ::testing::internal::GetCapturedStderr(), raised};
+}
+
+// Writes out.bin through a Writer running `body`; the bytes.
+template <typename Writer>
+std::string Written(const std::function<void(ChunkWriter&)>& body) {
+  ToolFile file;
+  EXPECT_TRUE(file.OpenForOutput("out.bin", true));
+  Writer writer(&file);
+  body(writer);
+  file.Close();
+  return ReadFile("out.bin");
+}
+
+// One tree for both forms, a chunk a line; each form ignores what only the
+// other lays out.
+void WriteSample(ChunkWriter& w, const char* root) {
+  w.OpenChunk(root), w.WriteByte(0x11);  // the next header is not aligned
+  w.OpenChunk("scr"), w.WriteWord(0x1234), w.WriteDword(0xFFFFFFFF), w.WriteFloat(-0.25f);
+  w.WriteString("say \"hi\"\n"), w.WriteData("a\0b", 3), w.CloseChunk();
+  w.OpenChunk("INFO"), w.SetInline(true), w.WriteDword(1), w.CloseChunk();
+  w.OpenChunk("BODYX"), w.SetHexMode(true), w.SetValuesPerLine(3);
+  w.WriteByte(0x1b), w.WriteWord(0x4c), w.WriteDword(0x75), w.Align(), w.WriteByte(0xff);
+  w.RLEWrite(9, 8);  // dropped by the next open, with its width
+  w.OpenChunk("RLE"), w.SetValuesPerLine(0), w.SetHexMode(true);  // each open and close resets
+  for (uint32_t value : {0x707, 0x707, 0x707, 0x707, 0x707, 0x808}) w.RLEWrite(value, 16);
+  w.CloseChunk(), w.WriteByte(10), w.CloseChunk();
+  w.OpenChunk(""), w.CloseChunk(), w.CloseChunk();
+}
+
+TEST_F(OutputTest, BothFormsOfOneTreeAndTheBinaryTrace) {
+  SetConsoleLevel(3);
+  std::string bytes;
+  Console console = Capture([&] {
+    bytes = Written<BinaryChunkWriter>([](ChunkWriter& w) { WriteSample(w, "ucfb"); });
+  });
+  EXPECT_EQ(bytes,
+            "ucfbX\0\0\0\x11scr_\x17\0\0\0\x34\x12\xff\xff\xff\xff\0\0\x80\xbesay \"hi\"\n\0a\0b"
+            "INFO\4\0\0\0\1\0\0\0BODY\x19\0\0\0\x1b\x4c\0\x75\0\0\0\0\xffRLE_\6\0\0\0\x84\7\7\0"
+            "\x08\x08\0\x0a\0\0\0____\0\0\0\0"s);
+  EXPECT_EQ(console.out + console.err,
+            "Opened file out.bin for output\nOpen  [ucfb]\n  Open  [scr_]\n"
+            "  Close [scr_] (23 bytes)\n  Open  [INFO]\n  Close [INFO] (4 bytes)\n"
+            "  Open  [BODY]\n    Open  [RLE_]\n    Close [RLE_] (6 bytes)\n"
+            "  Close [BODY] (25 bytes)\n  Open  [____]\n  Close [____] (0 bytes)\n"
+            "Close [ucfb] (88 bytes)\n");
+  EXPECT_EQ(Written<TextChunkWriter>([](ChunkWriter& w) { WriteSample(w, "ucft"); }),
+            "\nucft\n{\n\t17\n\tscr_\n\t{\n\t\t4660\n\t\t-1\n\t\t-0.250000"
+            "\n\t\t\"say \"hi\"\n\"\n\t\t\"a\0b\"\n\t}"
+            "\n\tINFO { 1 }\n\tBODY\n\t{\n\t\t0x1b 0x004c 0x00000075\n\t\t0xff"
+            "\n\t\tRLE_\n\t\t{\n\t\t\t0x84\n\t\t\t0x0707\n\t\t\t0x00\n\t\t\t0x0808\n\t\t}"
+            "\n\t\t10\n\t}\n\t____\n\t{\n\t}\n}"s);
+}
+
+TEST_F(OutputTest, NestingOutsideTheLimitsAndMixedRunWidthsAreInternalErrors) {
+  ToolFile file;
+  ASSERT_TRUE(file.OpenForOutput("out.bin", true));
+  BinaryChunkWriter writer(&file);
+  EXPECT_EQ(Capture([&] { writer.CloseChunk(); }).raised, "[INTERNAL: Chunk nesting underflow]");
+  while (writer.GetDepth() < BinaryChunkWriter::kMaxDepth) writer.OpenChunk("deep");
+  SetConsoleLevel(3);  // no trace of an open that does not happen
+  Console refused = Capture([&] { writer.OpenChunk("deep"); });
+  EXPECT_EQ(refused.out + refused.raised, "[INTERNAL: Chunk nesting overflow]");
+  TextChunkWriter text(&file);
+  EXPECT_EQ(Capture([&] { text.CloseChunk(); }).raised, "[INTERNAL: Chunk nesting underflow]");
+  EXPECT_EQ(Capture([&] { text.RLEWrite(1, 8), text.RLEWrite(1, 16); }).raised,
+            "[INTERNAL: Can't Run-Length Encode mixed width data]");
+}
+
+TEST_F(OutputTest, RunLengthPacketsEndWithTheirRunsOrAt128Values) {
+  std::string distinct;
+  for (int i = 0; i < 129; ++i) distinct += static_cast<char>(i);
+  const std::string x(128, 'X');
+  const std::pair<std::string, std::string> cases[] = {  // bytes in, packets out
+      {"ABBC", "\0A\x81" "B\0C"s},
+      {"ABCCD", "\x01" "AB\x81" "C\0D"s},
+      {distinct, "\x7f" + distinct.substr(0, 128) + "\0\x80"s},
+      {x, "\xffX"},
+      {x + "X", "\xffX\0X"s},
+      {x + "XX", "\xffX\x81X"},
+  };
+  for (const auto& [values, packets] : cases) {
+    std::string bytes = Written<BinaryChunkWriter>([&](ChunkWriter& w) {
+      w.OpenChunk("ucfb");
+      for (unsigned char value : values) w.RLEWrite(value, 8);
+      w.CloseChunk();
+    });
+    EXPECT_EQ(bytes.substr(8), packets + std::string((4 - packets.size() % 4) % 4, '\0'));
+  }
+}
+
+// More than the file object holds in memory: it goes to a temporary file.
+const std::string kBulk(70000, 'b');
+
+void WriteBulk(ToolFile& file) { file.WriteData(kBulk.data(), 1, uint32_t(kBulk.size())); }
+
+TEST_F(OutputTest, TheOutputReplacesTheOlderFileOnlyWhenClosed) {
+  // Close, Abandon, another open, the destructor; Close with nothing written.
+  for (int ending = 0; ending < 5; ++ending) {
+    WriteFile("out.bin", "older");
+    {
+      ToolFile file;
+      ASSERT_TRUE(file.OpenForOutput("out.bin", true));
+      if (ending < 4) WriteBulk(file);
+      EXPECT_EQ(ReadFile("out.bin"), "older");
+      if (ending % 4 == 0) file.Close();
+      if (ending == 1) file.Abandon();
+      if (ending == 2) file.OpenForOutput("other.bin", true);
+    }
+    EXPECT_EQ(ListNames("."), Names{"out.bin"}) << ending;
+    EXPECT_EQ(ReadFile("out.bin"), ending == 0 ? kBulk : ending == 4 ? "" : "older");
+  }
+}
+
+// Each reported once and formatted whole however long; bytes of the name
+// below 0x20 (but tab) and 0x7F are shown escaped.
+TEST_F(OutputTest, OutputFailuresNameTheOutput) {
+  const std::string folder = std::string(300, 'n') + "\x01\x1f \t\x7f~\xc3\xa9";
+  ToolFile file;
+  Console console = Capture([&] { file.OpenForOutput((folder + "/out.bin").c_str(), true); });
+  std::string missing = "Could not open " + std::string(300, 'n') +
+                        "\\x01\\x1F \t\\x7F~\xc3\xa9/out.bin for output. DOS reports:\n" +
+                        strerror(ENOENT) + "\n";
+  EXPECT_EQ(console.raised, missing);
+  EXPECT_EQ(console.err, "Error: " + missing);
+  EXPECT_EQ(Capture([&] { EXPECT_FALSE(file.OpenForOutput("no/out.bin", false)); }).err, "");
+
+  WriteFile("out.bin/keep", "kept");  // a folder stands at the path
+  ASSERT_TRUE(file.OpenForOutput("out.bin", true));
+  WriteBulk(file);
+  std::string message = Capture([&] { file.Close(); }).raised;
+  EXPECT_EQ(message.rfind("Could not replace out.bin. DOS reports:\n", 0), 0u) << message;
+  EXPECT_EQ(ListNames("."), Names{"out.bin"});
+  EXPECT_EQ(Capture([&] { file.WriteByte(1); }).raised,
+            "Could not write out.bin. DOS reports:\n"s + strerror(EBADF) + "\n");
+}
+
+// A file reserved beside the output for a producer to write becomes the
+// output itself, written over from its start, or goes with it. A killed
+// run's temporary files of the output go, no others. Near the 255-byte
+// limit of a name the temporary name is cut short, never inside a UTF-8
+// character.
+TEST_F(OutputTest, AReservedFileBecomesTheOutputAndLeftoverTemporariesGo) {
+  const std::tuple<std::string, size_t, bool> cases[] = {  // name, what the temporary keeps
+      {"Out.bin", 7, false},
+      {"out.bin", 7, true},  // abandoned
+#ifndef _WIN32  // whole paths are limited to 260 characters there
+      {std::string(251, 'a') + ".bin", 245, false},
+      {std::string(244, 'a') + "\xc3\xa9" "b.bin", 244, false},
+#endif
+  };
+  for (const auto& [name, stem, abandon] : cases) {
+    test_support::TempDir dir;
+    const std::string out = dir.Path() + "/" + name, temporary = name.substr(0, stem) + ".tmp";
+    std::string upper = name.substr(0, stem);  // names are matched without regard to case
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const Names others = {upper + ".tmpabc123", temporary + "abc-12", "other.bin.tmpabc123"};
+    for (const std::string& other : others) WriteFile(other, "x");
+    std::string reserved = ToolFile::ReserveTemporaryFile(out);
+    ASSERT_EQ(reserved.rfind(dir.Path() + "/" + temporary, 0), 0u) << reserved;
+    WriteFile(reserved, "what the producer wrote");
+    std::optional<std::string> identity = platform::FileIdentity(reserved);
+    ToolFile file;
+    ASSERT_TRUE(file.OpenForOutput(out.c_str(), true));
+    file.UseTemporaryFile(reserved);
+    file.WriteData("short", 1, 5);
+    abandon ? file.Abandon() : file.Close();
+    Names kept = {others[1], others[2]};
+    if (!abandon) kept.push_back(name);
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(ListNames("."), kept) << name.size();
+    if (abandon) continue;
+    EXPECT_EQ(ReadFile(name), "short");
+    EXPECT_EQ(platform::FileIdentity(name), identity);
+  }
+}
+
+TEST_F(OutputTest, PrintsGoToTheConsoleElseToTheLogTwoLevelsAbove) {
+  const int cases[][4] = {  // console level, log level, print level; 1 console, 2 log
+      {1, 2, 1, 1}, {0, 2, 1, 0}, {0, 3, 1, 2}, {1, 2, 2, 0}, {2, 2, 2, 1}, {1, 4, 2, 2},
+      {1, 3, 2, 0}, {1, 2, 3, 0}, {2, 5, 3, 2}, {2, 4, 3, 0}, {3, 0, 3, 1}, {3, 5, 3, 1}};
+  bool (*const print[])(const char*, ...) = {nullptr, PrintNormal, PrintVerbose, PrintDebug};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(OpenToolLog("prog", c[1], false));
+    SetConsoleLevel(c[0]);
+    std::string out = Capture([&] { print[c[2]]("line %d\n", 7); }).out;
+    CloseLogs();
+    EXPECT_EQ(out + "|" + NormalizeLineEnds(ReadFile("prog.log")),
+              c[3] == 1 ? "line 7\n|" : c[3] == 2 ? "|line 7\n" : "|") << c[0] << c[1] << c[2];
+  }
+}
+
+// Whatever the console level; in the logs errors from log level 1 on and
+// warnings from 2, after a first line naming the program. The tool log is
+// made anew, the munge log appended to once its folder exists.
+TEST_F(OutputTest, ProblemsGoToStandardErrorAndToBothLogsByLevel) {
+  const std::string first = "PROBLEM OCCURED(Warning): " +
+                            platform::MakeFullPath("bin/abc.exe").value_or("?") + "\n";
+  std::string munge;
+  for (int level = 0; level <= 2; ++level) {
+    ASSERT_TRUE(OpenToolLog("bin/abc.exe", level, false));
+    SetConsoleLevel(0);
+    Console console = Capture([] { ReportWarning("w %d\n", 1), ReportError("e\n"); });
+    CloseLogs();
+    EXPECT_EQ(WarningCount() * 10 + ErrorCount(), 11);
+    EXPECT_EQ(console.out + console.err, "Warning: w 1\nError: e\n");
+    std::string logged = first + (level >= 2 ? "w 1\n" : "") + (level >= 1 ? "e\n" : "");
+    EXPECT_EQ(NormalizeLineEnds(ReadFile("abc.log")), logged) << level;
+    if (level == 0) {
+      EXPECT_FALSE(test_support::Exists(test_support::DrivePath("Corvantis")));
+      test_support::MakeDirs(test_support::DrivePath("Corvantis/Data"));
+    } else {
+      std::string mungeLog = ReadFile(test_support::DrivePath("Corvantis/Data/MungeLog.txt"));
+      EXPECT_EQ(NormalizeLineEnds(mungeLog), munge += logged);
+    }
+  }
+}
+
+}  // namespace
