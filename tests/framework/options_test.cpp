@@ -1,124 +1,93 @@
+// The option passes, the override folders, the tokenizer of option and
+// list files, and the strings they are made of. What holds for any token
+// list (values lowered, the reset and the platform left alone by option
+// files) is the option pass fuzz target's.
 #include <gtest/gtest.h>
 
 #include "framework/test_tool.h"
-#include "output/messages.h"
+#include "framework/tokenizer.h"
 #include "support/test_support.h"
 
 namespace {
 
-class OptionsTest : public ::testing::Test {
- protected:
-  void SetUp() override { SetConsoleLevel(1); }
-  void TearDown() override { SetConsoleLevel(1); }
+TEST(OptionsTest, ValuesAreGroupedLoweredAndTheLastWins) {
+  for (const auto& [arguments, code] : std::vector<std::pair<std::vector<std::string>, int>>{
+           {{"-Platform", "XBOX"}, kPlatformXbox}, {{"-platform", "ps2", "pc"}, kPlatformPc},
+           {{"-platform", "ps2", "-platform"}, kPlatformPs2}, {{"-platform", "x"}, kPlatformNone},
+           {{"pc"}, kPlatformNone}}) {
+    TestTool tool;
+    tool.Parse(arguments, &BatchTool::ParsePlatform);
+    EXPECT_EQ(tool.platform, code) << arguments.back();
+  }
   TestTool tool;
-};
-
-int PlatformOf(const std::vector<std::string>& arguments) {
-  TestTool tool;
-  std::vector<const char*> pointers;
-  for (const std::string& a : arguments) pointers.push_back(a.c_str());
-  tool.ParsePlatform(static_cast<int32_t>(pointers.size()), pointers.data());
-  return tool.platform;
-}
-
-TEST_F(OptionsTest, PlatformCodes) {
-  EXPECT_EQ(PlatformOf({"-Platform", "XBOX"}), kPlatformXbox);
-  EXPECT_EQ(PlatformOf({"-platform", "ps2", "xbox"}), kPlatformXbox);
-  EXPECT_EQ(PlatformOf({"-platform", "pc"}), kPlatformPc);
-  EXPECT_EQ(PlatformOf({"-platform", "ps2"}), kPlatformPs2);
-  EXPECT_EQ(PlatformOf({"-platform", "other"}), kPlatformNone);
-  EXPECT_EQ(PlatformOf({"-platform", "pc", "-platform"}), kPlatformPc);
-  EXPECT_EQ(PlatformOf({"pc"}), kPlatformNone);
-  EXPECT_EQ(PlatformOf({}), kPlatformNone);
-}
-
-TEST_F(OptionsTest, ValuesAreGroupedLoweredAndTheLastWins) {
-  tool.Parse({"stray", "-OutputDir", "C:\\Data", "-sourcedir", "a", "b", "-text"});
-  EXPECT_TRUE(tool.outputDir == "c:\\data");
-  EXPECT_TRUE(tool.sourceDir == "b");
-  EXPECT_TRUE(tool.textOutput);
-  tool.Parse({"-outputdir"});
-  EXPECT_FALSE(tool.outputDir.NotEmpty());
+  tool.Parse({"stray", "-OutputDir", "C:\\Data", "-sourcedir", "a", "B", "-platformdir", "-x",
+              "-checkdate", "-skip", "yes", "-Continue", "-debug", "-Foo", "Bar", "--b"});
   // A value cannot begin with '-': it is an option of its own.
-  tool.Parse({"-platformdir", "-x"});
-  EXPECT_FALSE(tool.platformDir.NotEmpty());
-  EXPECT_EQ(tool.toolOptions, std::vector<std::string>{"-x="});
-}
-
-TEST_F(OptionsTest, FlagsLevelsAndToolOptions) {
-  tool.Parse({"-checkdate", "yes", "no", "-skip", "-continue", "-quiet", "-verbose"});
-  EXPECT_TRUE(tool.checkDate);
-  EXPECT_TRUE(tool.skipInput);
-  EXPECT_TRUE(tool.continueOnError);
+  EXPECT_EQ(tool.State(), " checkdate out=c:\\data -x= -foo=bar --b=");
+  EXPECT_TRUE(tool.sourceDir == "b" && !tool.platformDir.NotEmpty());
+  EXPECT_TRUE(tool.skipInput && tool.continueOnError && ConsoleLevel() == 3);
+  tool.Parse({"-quiet", "-text", "-inputfile", "x.lua", "-platform", "pc", "-verbose"});
+  EXPECT_EQ(tool.State(), " text checkdate out=c:\\data -x= -foo=bar --b=");
   EXPECT_EQ(ConsoleLevel(), 2);
-  tool.Parse({"-DEBUG"});
-  EXPECT_EQ(ConsoleLevel(), 3);
-
-  tool.Parse({"-cinematics", "-Foo", "Bar", "Baz", "--verbose", "-inputfile", "x.lua",
-              "-platform", "pc"});
-  EXPECT_EQ(tool.toolOptions,
-            (std::vector<std::string>{"-cinematics=", "-foo=bar", "-foo=baz", "--verbose="}));
-  EXPECT_EQ(tool.platform, kPlatformNone);  // "-platform" is passed over
-  EXPECT_EQ(ConsoleLevel(), 3);
-}
-
-TEST_F(OptionsTest, ResetLeavesLevelAndPlatformAndCallsTheTool) {
-  tool.Parse({"-text", "-skip", "-continue", "-checkdate", "-outputdir", "o", "-sourcedir", "s",
-              "-platformdir", "p", "-quiet"});
   tool.platform = kPlatformPc;
-  int resetsBefore = tool.resets;
   tool.ResetStandardOptions();
-  EXPECT_EQ(tool.resets, resetsBefore + 1);
-  EXPECT_FALSE(tool.textOutput || tool.skipInput || tool.continueOnError || tool.checkDate);
-  EXPECT_FALSE(tool.outputDir.NotEmpty() || tool.sourceDir.NotEmpty() ||
-               tool.platformDir.NotEmpty());
-  EXPECT_EQ(ConsoleLevel(), 0);
-  EXPECT_EQ(tool.platform, kPlatformPc);
+  EXPECT_EQ(tool.State(), " platform2");  // the run's state stays
+  EXPECT_TRUE(!tool.sourceDir.NotEmpty() && !tool.skipInput && !tool.continueOnError);
+  EXPECT_EQ(ConsoleLevel(), 2);
+  SetConsoleLevel(1);
 }
 
-TEST_F(OptionsTest, AnOptionFilesTokensApplyOnTopOfTheCommandLine) {
-  tool.SetCommandLine({"-outputdir", "out", "-checkdate"});
-  tool.Parse({"-text", "-outputdir", "other"});
-  EXPECT_TRUE(tool.checkDate);
-  EXPECT_TRUE(tool.textOutput);
-  EXPECT_TRUE(tool.outputDir == "other");
+TEST(OptionsTest, OverrideFoldersPutEachEntryInPlaceOfTheMarker) {
+  struct Case {
+    std::string platformDir;
+    std::optional<std::string> marker, entries;
+    std::string expected;
+  } cases[] = {{"data\\pc", "pc", "low;;demo", "data\\low data\\demo "},
+               {"data\\pc", "PC", "x", ""},  // compared in its exact case
+               {"p", std::nullopt, "x;y", "xp yp "}, {"p", "", "x", "xp "},
+               {"pc\\pc", "pc", "ov", "ov\\pc "}, {"data\\pc", "pc", std::nullopt, ""},
+               {"pc", "pc", "a;b;c;d;e;f;g;h;i;j;k;l", "a b c d e f g h i j k l "}};
+  for (const Case& c : cases) {
+    test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", c.marker);
+    test_support::ScopedEnv entries("MUNGE_PLATFORM_OVERRIDE_STR", c.entries);
+    TestTool tool;
+    tool.platformDir = ToolString(c.platformDir.c_str());
+    tool.BuildOverrideDirs();
+    std::string dirs;
+    for (const ToolString& dir : tool.overrideDirs) dirs += std::string(dir.Text()) + " ";
+    EXPECT_EQ(dirs, c.expected) << c.platformDir;
+  }
 }
 
-struct OverrideCase {
-  const char* name;
-  std::string platformDir;
-  std::optional<std::string> marker;
-  std::optional<std::string> entries;
-  std::vector<std::string> expected;
-};
-
-class OverrideDirsTest : public ::testing::TestWithParam<OverrideCase> {};
-
-TEST_P(OverrideDirsTest, MarkerIsReplacedByEachEntry) {
-  const OverrideCase& c = GetParam();
-  test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", c.marker);
-  test_support::ScopedEnv entries("MUNGE_PLATFORM_OVERRIDE_STR", c.entries);
-  TestTool tool;
-  tool.platformDir = ToolString(c.platformDir.c_str());
-  tool.BuildOverrideDirs();
-  std::vector<std::string> got;
-  for (const ToolString& dir : tool.overrideDirs) got.push_back(dir.Text());
-  EXPECT_EQ(got, c.expected);
+TEST(OptionsTest, FilesSplitLikeACommandLineAtAnyWhiteSpace) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {" \t\r\n\v\f ", {}},
+      {"-text\r\n-outputdir\tc:\\munged\\\n", {"-text", "-outputdir", "c:\\munged\\"}},
+      {"\"my file.lua\" a\"b c\"d \"\"", {"my file.lua", "ab cd", ""}},
+      {"\"c:\\munged\\\" -text", {"c:\\munged\" -text"}},
+      {"a\\\\\\\"b \"a\\\\\" \xA0x\xFF", {"a\\\"b", "a\\", "\xA0x\xFF"}}, {"\"a b", {"a b"}}};
+  for (const auto& [text, tokens] : cases) EXPECT_EQ(Tokenize(text), tokens) << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Environment, OverrideDirsTest,
-    ::testing::Values(
-        OverrideCase{"found", "data\\pc", "pc", "pc_low;;pc_demo", {"data\\pc_low", "data\\pc_demo"}},
-        OverrideCase{"capital_marker_never_matches", "data\\pc", "PC", "x", {}},
-        OverrideCase{"unset_marker_prefixes", "p", std::nullopt, "x;y", {"xp", "yp"}},
-        OverrideCase{"empty_marker_prefixes", "p", "", "x;y", {"xp", "yp"}},
-        OverrideCase{"first_occurrence_only", "pc\\pc", "pc", "ov", {"ov\\pc"}},
-        OverrideCase{"no_entries", "data\\pc", "pc", std::nullopt, {}},
-        OverrideCase{"more_than_ten",
-                     "d\\pc", "pc", "a;b;c;d;e;f;g;h;i;j;k;l",
-                     {"d\\a", "d\\b", "d\\c", "d\\d", "d\\e", "d\\f", "d\\g", "d\\h", "d\\i",
-                      "d\\j", "d\\k", "d\\l"}}),
-    [](const ::testing::TestParamInfo<OverrideCase>& info) { return std::string(info.param.name); });
+TEST(ToolStringTest, TextsCopiesAndNodes) {
+  const char text[] = "AB\0cd";
+  ToolString cut(text, text + 5);  // ends at the NUL
+  EXPECT_TRUE(cut == "AB" && cut.Length() == 2 && !ToolString(text + 2, text + 5).NotEmpty());
+  ToolString word("X:\\Dir\xC4Z");
+  EXPECT_TRUE(word.ToLower() == "x:\\dir\xC4z" && word == "X:\\Dir\xC4Z" && !(word == "x"));
+  EXPECT_TRUE(word.Substring(1, 3) == ":\\" && !word.Substring(2, 2).NotEmpty());
+  ToolString joined = cut + ToolString() + word;
+  ToolString& alias = joined;
+  joined = alias;
+  EXPECT_TRUE(joined == "ABX:\\Dir\xC4Z" && joined.Length() == 10 && ToolString() == nullptr);
+  ToolStringNode root(ToolString("req"));
+  ToolStringNode* shot = root.AddChild(ToolString("shot"));
+  for (const char* name : {"b", "a", "B", "a"}) shot->AddChild(ToolString(name));
+  std::string order;
+  for (ToolStringNode* n = shot->FirstChild(); n != nullptr; n = n->Next())
+    order += n->Name().Text();
+  EXPECT_EQ(order + std::to_string(shot->ChildCount()), "baB3");
+  EXPECT_TRUE(root.AddChild(ToolString("shot")) == shot && !root.FindChild(ToolString("SHOT")));
+}
 
 }  // namespace

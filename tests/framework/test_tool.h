@@ -1,9 +1,10 @@
-// A tool for testing the framework: its conversion writes a small known
-// chunk, records what it was given, and on request writes a requirement or
-// fails.
+// A tool for testing the framework. Its conversion writes a small known
+// chunk and notes what it was given: the input path, the name, and the
+// options in force. A name holding "req" also requires something, one
+// holding "fail" fails, and an input whose path holds "stale" is always
+// out of date.
 #pragma once
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -11,65 +12,48 @@
 #include "output/chunk_writer.h"
 #include "output/messages.h"
 
-struct MungeCall {
-  std::string inputPath;
-  std::string name;
-  bool textOutput;
-  std::string outputDir;
-};
-
 class TestTool : public BatchTool {
  public:
   void MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                  ToolString& name) override {
-    calls.push_back({inputPath.Text(), name.Text(), textOutput, outputDir.Text()});
+    calls += std::string(inputPath.Text()) + ">" + name.Text() + State() + ";";
     if (writer->OpenChunk("TEST")) {
       writer->WriteString(name);
       writer->CloseChunk();
     }
-    if (requireSomething && reqWriter->OpenChunk("REQN")) {
+    std::string text = name.Text();
+    if (text.find("req") != std::string::npos && reqWriter->OpenChunk("REQN")) {
       reqWriter->WriteString("needed");
       reqWriter->CloseChunk();
     }
-    if (failingNames.count(name.Text())) throw HandyException("conversion of %s failed", name.Text());
+    if (text.find("fail") != std::string::npos) throw HandyException("%s failed", name.Text());
   }
   ToolString GetOutputExtension() override { return ToolString("out"); }
   void ParseOption(const ToolString& option, const ToolString& value) override {
-    toolOptions.push_back(std::string(option.Text()) + "=" + value.Text());
+    toolOptions += std::string(" ") + option.Text() + "=" + value.Text();
   }
-  void ResetToolOptions() override { ++resets; }
-  bool IsOutOfDate(const char*, int64_t) override { return outOfDate; }
+  void ResetToolOptions() override { toolOptions.clear(); }
+  bool IsOutOfDate(const char* path, int64_t) override {
+    return std::string(path).find("stale") != std::string::npos;
+  }
 
-  // Runs the option pass over a list given as strings.
-  void Parse(const std::vector<std::string>& arguments) {
+  // The options in force, those left at their defaults left out.
+  std::string State() const {
+    return std::string(textOutput ? " text" : "") + (checkDate ? " checkdate" : "") +
+           (outputDir.NotEmpty() ? std::string(" out=") + outputDir.Text() : "") +
+           (platform != kPlatformNone ? " platform" + std::to_string(platform) : "") +
+           toolOptions;
+  }
+  // Runs an option pass, or the whole run, over `arguments` (as from main,
+  // where a null pointer follows the last).
+  void Parse(const std::vector<std::string>& arguments,
+             void (BatchTool::*pass)(int32_t, const char* const*) = &BatchTool::ParseOptions) {
     std::vector<const char*> pointers;
     for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
-    ParseOptions(static_cast<int32_t>(pointers.size()), pointers.data());
-  }
-  // Sets the saved command line, as the run does before the first input.
-  void SetCommandLine(const std::vector<std::string>& arguments) {
-    commandLine = arguments;
-    commandLinePointers.clear();
-    for (const std::string& argument : commandLine) commandLinePointers.push_back(argument.c_str());
-    args = commandLinePointers.data();
-    argCount = static_cast<int32_t>(commandLinePointers.size());
-    ResetStandardOptions();
-    ParseOptions(argCount, args);
-  }
-  std::vector<std::string> InputPaths() const {
-    std::vector<std::string> paths;
-    for (const MungeCall& call : calls) paths.push_back(call.inputPath);
-    return paths;
+    pointers.push_back(nullptr);
+    (this->*pass)(static_cast<int32_t>(arguments.size()), pointers.data());
   }
 
-  std::vector<MungeCall> calls;
-  std::vector<std::string> toolOptions;
-  std::set<std::string> failingNames;
-  bool requireSomething = false;
-  bool outOfDate = false;
-  int resets = 0;
-
- private:
-  std::vector<std::string> commandLine;
-  std::vector<const char*> commandLinePointers;
+  std::string calls;
+  std::string toolOptions;
 };

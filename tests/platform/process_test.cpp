@@ -1,10 +1,11 @@
-// Running programs: the argument vector arrives exactly, exit statuses come
-// back, and a program that cannot be started is told apart from one that
-// ran and failed.
+// Running programs: the argument vector arrives whole, what a child prints
+// comes back whole and apart, and how it ended is told exactly, once: an
+// exit status, a signal, or a program that could not be started.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <filesystem>
+#include <map>
+#include <set>
 
 #include "platform/process.h"
 #include "support/test_support.h"
@@ -12,79 +13,101 @@
 namespace platform {
 namespace {
 
-using test_support::Exists;
-using test_support::ReadFile;
-using test_support::RunProgram;
 using test_support::ScopedEnv;
-using test_support::TempDir;
+using Kind = RunResult::Kind;
 
-std::string Recorded(const std::vector<std::string>& args) {
-  std::string text;
-  for (const std::string& arg : args) text += "[" + arg + "]\n";
-  return text;
-}
-
-TEST(PlatformRunProgramTest, ArgumentsArriveExactly) {
-  TempDir temp;
-  ScopedEnv out("ARGV_RECORDER_OUT", temp.Path() + "/args.txt");
-  const std::vector<std::string> args = {
-      "plain",       "with blank",   "  padded  ",  "\"quoted\"",    "say \"hi\" now",
-      "a\\b",        "trailing\\",   "c:\\dir\\",   "\\\\\"",        "semi;colon",
-      "$(echo no)",  "`echo no`",    "-o",          "--flag=value",  "",
-      "*",           "it's",         "tab\there",   "a&b|c<d>e",     "%PATH%",
-      "^caret",      "-",            "\"",          "\\",
+TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
+  test_support::TempDir temp;
+  ScopedEnv out("ARGV_RECORDER_OUT", "args.txt");  // in the current directory
+  ScopedEnv status("ARGV_RECORDER_STATUS", "3");
+  const std::vector<std::string> hostile = {
+      "with blank", " padded ", "\"quoted\"", "say \"hi\"", "a\\b", "trailing\\", "\\\\\"", "",
+      "$(echo no)", "`x`", "*", "it's", "tab\there", "a&b|c<d>e", "%PATH%", "^", "\"", "\\"};
+  struct Case {
+    std::vector<std::string> argv;
+    Kind kind;
+    int code;
+    std::string output, errorOutput, error;
+    bool kill = false;
+  } cases[] = {
+      {{TOLSCRIPT_ARGV_RECORDER}, Kind::Exited, 3, "", "", ""},
+      {{"tolscript-missing", "x"}, Kind::StartFailed, -1, "", "", "tolscript-missing: "},
+      {{"missing-dir\\tolscript-missing"}, Kind::StartFailed, -1, "", "", "tolscript-missing"},
+      {{}, Kind::StartFailed, -1, "", "", "no program"},
+      {{TOLSCRIPT_ARGV_RECORDER, std::string("a\0b", 3)}, Kind::StartFailed, -1, "", "", "NUL"},
+#ifdef _WIN32
+      {{GetExecutablePath(), "--gtest_list_tests", "--gtest_filter=ProcessTest.Children*"},
+       Kind::Exited, 0, "ProcessTest.\n  ChildrenRunTogetherAndEachTellsHowItEnded\n", "", ""},
+#else
+      // More output than a pipe holds, on both streams at once.
+      {{"sh", "-c", "echo out; echo err >&2; head -c 300000 /dev/zero | tr '\\0' o; exit 2"},
+       Kind::Exited, 2, "out\n" + std::string(300000, 'o'), "err\n", ""},
+      {{"sh", "-c", "exit 127"}, Kind::Exited, 127, "", "", ""},
+      {{"sh", "-c", "kill -9 $$"}, Kind::Signalled, 9, "", "", "killed by signal 9"},
+      {{"sh", "-c", "sleep 5; echo > late"}, Kind::Exited, 0, "", "", "", true},
+      {{"tolscript-missing"}, Kind::StartFailed, -1, "", "", ": No such file or directory"},
+#endif
   };
-  std::vector<std::string> argv{TOLSCRIPT_ARGV_RECORDER};
-  argv.insert(argv.end(), args.begin(), args.end());
-  RunResult result = RunProgram(argv);
-  ASSERT_EQ(result.kind, RunResult::Kind::Exited) << result.error;
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_TRUE(result.Succeeded());
-  EXPECT_EQ(ReadFile(temp.Path() + "/args.txt"), Recorded(args));
-}
-
-TEST(PlatformRunProgramTest, NoArgumentsGivesAnEmptyVector) {
-  TempDir temp;
-  ScopedEnv out("ARGV_RECORDER_OUT", temp.Path() + "/args.txt");
-  RunResult result = RunProgram({TOLSCRIPT_ARGV_RECORDER});
-  ASSERT_TRUE(result.Succeeded()) << result.error;
-  EXPECT_TRUE(Exists(temp.Path() + "/args.txt"));
-  EXPECT_EQ(ReadFile(temp.Path() + "/args.txt"), "");
-}
-
-TEST(PlatformRunProgramTest, ExitStatusComesBack) {
-  TempDir temp;
-  // 127 is what a C library may use for "could not run": a program that
-  // returns it itself still exited.
-  for (int status : {0, 1, 3, 127}) {
-    ScopedEnv code("ARGV_RECORDER_STATUS", std::to_string(status));
-    RunResult result = RunProgram({TOLSCRIPT_ARGV_RECORDER});
-    EXPECT_EQ(result.kind, RunResult::Kind::Exited) << status << ": " << result.error;
-    EXPECT_EQ(result.exitCode, status);
-    EXPECT_EQ(result.Succeeded(), status == 0);
+  cases[0].argv.insert(cases[0].argv.end(), hostile.begin(), hostile.end());
+  auto check = [](const RunResult& result, const Case& c) {
+    EXPECT_EQ(result.kind, c.kind) << result.error;
+    EXPECT_EQ(result.exitCode, c.code);
+    EXPECT_EQ(test_support::NormalizeLineEnds(result.output), c.output);
+    EXPECT_EQ(result.errorOutput, c.errorOutput);
+    EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
+    EXPECT_EQ(result.Succeeded(), c.kind == Kind::Exited && c.code == 0);
+  };
+  ProcessSet children;
+  std::map<int, const Case*> started;
+  for (const Case& c : cases) {
+    RunResult failure;
+    int child = children.Start(c.argv, &failure);
+    if (child < 0) check(failure, c);
+    if (child >= 0 && c.kill) children.Kill(child);
+    if (child >= 0 && !c.kill) started[child] = &c;
   }
+  // Each ended child is told once, whether or not it was taken yet.
+  std::set<int> ended;
+  for (size_t i = 0; i < started.size(); ++i) ended.insert(children.WaitForAny());
+  ASSERT_EQ(ended.size(), started.size());
+  for (int child : ended) check(children.Take(child), *started.at(child));
+  EXPECT_EQ(children.Running(), 0u);
+  EXPECT_EQ(children.WaitForAny(), -1);
+  EXPECT_FALSE(test_support::Exists("late"));  // killed before it could write
+  std::string recorded;
+  for (const std::string& argument : hostile) recorded += "[" + argument + "]\n";
+  EXPECT_EQ(test_support::ReadFile(temp.Path() + "/args.txt"), recorded);
 }
 
-TEST(PlatformRunProgramTest, ChildRunsInTheCurrentDirectory) {
-  TempDir temp;
-  ScopedEnv out("ARGV_RECORDER_OUT", "relative.txt");
-  RunResult result = RunProgram({TOLSCRIPT_ARGV_RECORDER, "x"});
-  ASSERT_TRUE(result.Succeeded()) << result.error;
-  EXPECT_EQ(ReadFile(temp.Path() + "/relative.txt"), "[x]\n");
-}
-
-TEST(PlatformRunProgramTest, MissingProgramFailsToStart) {
-  TempDir temp;
-  for (std::string program : {"tolscript-no-such-program", "missing-dir\\tolscript-no-such-program"}) {
-    RunResult result = RunProgram({program, "arg"});
-    EXPECT_EQ(result.kind, RunResult::Kind::StartFailed) << program;
-    EXPECT_FALSE(result.Succeeded());
-    EXPECT_NE(result.error.find("tolscript-no-such-program"), std::string::npos) << result.error;
+#ifndef _WIN32
+// The last search is kept, yet a changed PATH or a program gone is seen.
+TEST(ProcessTest, ProgramsAreFoundThroughAChangingPathAndInProgramForm) {
+  test_support::TempDir temp;
+  namespace fs = std::filesystem;
+  for (const char* copy : {"A/prog", "Tools/Recorder"}) {
+    fs::create_directories(fs::path(copy).parent_path());
+    fs::copy_file(TOLSCRIPT_ARGV_RECORDER, copy);
   }
-  RunResult empty = RunProgram({});
-  EXPECT_EQ(empty.kind, RunResult::Kind::StartFailed);
-  EXPECT_FALSE(empty.error.empty());
+  test_support::WriteFile("B/prog", "#!/bin/sh\nexit 7\n");
+  test_support::WriteFile("B/plain", "");
+  fs::permissions("B/prog", fs::perms::owner_all);
+  ScopedEnv status("ARGV_RECORDER_STATUS", "5");
+  const std::string a = temp.Path() + "/A", b = temp.Path() + "/B";
+  std::optional<ScopedEnv> path;
+  auto run = [&](const std::string& list, const std::string& program) {
+    path.reset();
+    path.emplace("PATH", list);
+    return test_support::RunProgram({program});
+  };
+  EXPECT_EQ(run(a + ":" + b, "prog").exitCode, 5);
+  EXPECT_EQ(run(b + ":" + a, "prog").exitCode, 7);
+  EXPECT_EQ(run(a + ":" + b, "prog").exitCode, 5);
+  fs::remove("A/prog");
+  EXPECT_EQ(run(a + ":" + b, "prog").exitCode, 7);
+  EXPECT_EQ(run(b, "tools\\recorder").exitCode, 5);
+  EXPECT_EQ(run(b, "plain").error, "plain: Permission denied");
 }
+#endif
 
 }  // namespace
 }  // namespace platform
