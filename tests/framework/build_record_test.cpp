@@ -1,5 +1,6 @@
 // The build record: what it reads back, what it refuses, and that two
-// holders of one folder's record lose nothing of each other's.
+// holders of one folder's record lose nothing of each other's. That a good
+// record reads back as written, whatever it holds, is its fuzz target's.
 #include <gtest/gtest.h>
 
 #include "framework/build_record.h"
@@ -17,25 +18,20 @@ TEST(BuildRecordTest, ReadsWhatItWritesAndRefusesAnythingElse) {
   const std::string odd = FormatRecordLine("odd name%\n.script", {-5, 0, ~0ULL});
   std::string flipped = a;
   flipped[3] ^= 1;
-  const std::vector<std::pair<std::string, RecordState>> cases = {
-      {kHeader + a + odd + FormatRecordLine("a.script", {7, 8, 9}), RecordState::Good},
-      {kHeader, RecordState::Good}, {kHeader + a + odd.substr(0, odd.size() - 1), RecordState::Damaged},
-      {kHeader + flipped, RecordState::Damaged}, {kHeader + "\n", RecordState::Damaged},
-      {a, RecordState::Foreign}, {"# tolscript build record 2\n" + a, RecordState::Foreign},
-      {"", RecordState::Foreign}};
-  for (const auto& [text, state] : cases) {
+  std::string states;  // Good, Damaged, Foreign
+  for (const std::string& text : {kHeader + a + odd + FormatRecordLine("a.script", {7, 8, 9}),
+                                  kHeader, kHeader + a + odd.substr(0, odd.size() - 1),
+                                  kHeader + flipped, kHeader + "\n", a,
+                                  "# tolscript build record 2\n" + a, std::string()}) {
     RecordEntries entries;
     size_t lines = 0;
-    EXPECT_EQ(ParseBuildRecord(text, &entries, &lines), state) << text;
+    states += "GDF"[static_cast<int>(ParseBuildRecord(text, &entries, &lines))];
+    if (states.size() == 1) {  // the later line of a name wins
+      EXPECT_TRUE(lines == 3 && entries.size() == 2 && entries["a.script"].outputTimeNs == 7);
+      EXPECT_EQ(entries["odd name%\n.script"].facts, ~0ULL);
+    }
   }
-  RecordEntries entries;
-  size_t lines = 0;
-  ParseBuildRecord(cases[0].first, &entries, &lines);
-  EXPECT_EQ(lines, 3u);  // the later line of a name wins
-  EXPECT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries["a.script"].outputTimeNs, 7);
-  EXPECT_TRUE(entries["odd name%\n.script"].outputTimeNs == -5 &&
-              entries["odd name%\n.script"].facts == ~0ULL);
+  EXPECT_EQ(states, "GGDDDFFF");
 }
 
 TEST(BuildRecordTest, HoldersOfOneFolderKeepEachOthersEntriesAndDeadLinesGo) {
@@ -47,11 +43,7 @@ TEST(BuildRecordTest, HoldersOfOneFolderKeepEachOthersEntriesAndDeadLinesGo) {
     first.Add("a", {1, 2, 3});
     second.Add("b", {4, 5, 6});
   }
-  {
-    BuildRecord reader("out/");
-    ASSERT_TRUE(reader.Find("a") != nullptr && reader.Find("b") != nullptr);
-    EXPECT_EQ(reader.Find("b")->facts, 6u);
-  }
+  EXPECT_TRUE(BuildRecord("out/").Find("a") && BuildRecord("out/").Find("b")->facts == 6);
   // A damaged record is made anew; a foreign file is left alone.
   WriteFile("out/.tolscript_record", ReadFile("out/.tolscript_record") + "cut");
   {

@@ -13,100 +13,72 @@
 namespace platform {
 namespace {
 
-TEST(PathRulesTest, SplitPathAndJoinPath) {
-  const std::vector<std::vector<std::string>> cases = {  // path, drive, dir, name, ext
-      {"", "", "", "", ""}, {"name.lua", "", "", "name", ".lua"}, {"c:", "c:", "", "", ""},
-      {"c:\\data\\scripts\\foo.lua", "c:", "\\data\\scripts\\", "foo", ".lua"},
-      {"c:foo", "c:", "", "foo", ""}, {"data\\mixed/sep\\foo", "", "data\\mixed/sep\\", "foo", ""},
-      {"archive.tar.gz", "", "", "archive.tar", ".gz"}, {"dir.d\\file", "", "dir.d\\", "file", ""},
-      {"dir\\.hidden", "", "dir\\", "", ".hidden"}, {"trailing.", "", "", "trailing", "."},
-      {"/abs/path.x", "", "/abs/", "path", ".x"}};
-  for (const auto& c : cases) {
+using Strings = std::vector<std::string>;
+
+TEST(PathRulesTest, PathsAndNames) {
+  for (const Strings& c : {Strings{"c:\\data\\foo.bar.lua", "c:", "\\data\\", "foo.bar", ".lua"},
+                           Strings{"c:x", "c:", "", "x", ""}, Strings{"a/b\\c", "", "a/b\\", "c", ""},
+                           Strings{"dir.d\\.hidden", "", "dir.d\\", "", ".hidden"}}) {
     PathParts parts = SplitPath(c[0]);
-    EXPECT_EQ((std::vector<std::string>{c[0], parts.drive, parts.dir, parts.name, parts.ext}), c);
+    EXPECT_EQ((Strings{c[0], parts.drive, parts.dir, parts.name, parts.ext}), c);
   }
-  EXPECT_EQ(JoinPath("c", "\\data", "foo", "lua"), "c:\\data\\foo.lua");
-  EXPECT_EQ(JoinPath("", "data/", "", ".hidden"), "data/.hidden");
-  EXPECT_EQ(JoinPath("", "a\\b", "", ""), "a\\b\\");
-}
-
-TEST(PathRulesTest, CaseFoldingAndWildcards) {
+  EXPECT_EQ(JoinPath("c", "\\data", "foo", "lua") + JoinPath("", "a/", "", ".x"),
+            "c:\\data\\foo.luaa/.x");
   EXPECT_EQ(ToLowerAscii("AZaz@[`{\xC4"), "azaz@[`{\xC4");
-  EXPECT_EQ(ToUpperAscii('a'), 'A');
-  EXPECT_EQ(ToUpperAscii('{'), '{');
-  EXPECT_EQ(ToUpperAscii('`'), '`');
-  const std::vector<std::tuple<const char*, const char*, bool>> cases = {
-      {"*", "", true}, {"*", "..", true}, {"*.*", "noext", true}, {"*.*", ".hidden", true},
-      {"*.lua", "a.LUA", true}, {"*.LUA", "a.lua", true}, {"*.lua", "a.luac", false},
-      {"*.lua", "alua", false}, {"*.lua", "a.lua.bak", false}, {"?", "", false},
-      {"?", "ab", false}, {"a?c", "abc", true}, {"a?c", "ac", false}, {"foo.*", "foo", true},
-      {"foo.*", "foobar", false}, {"foo.*", "bar.foo", false}, {"a*b*c", "abbbcbc", true},
-      {"a*b*c", "abcb", false}, {"a*b*c", "acb", false}, {"**", "x", true}, {"", "", true},
-      {"", "a", false}, {"exact", "EXACT", true}, {"exact", "exactly", false},
-      {"@", "`", false}, {"*a*a*a*b", std::string(30, 'a').c_str(), false}};
-  for (const auto& [pattern, name, matches] : cases)
-    EXPECT_EQ(WildcardMatch(pattern, name), matches) << pattern << " against " << name;
-}
-
-TEST(PathRulesTest, ListingOrderAndCanonicalKeys) {
-  std::vector<std::string> names = {"b.txt", "A.txt", "a.txt", "_x", "\xE4", "B.TXT", "ab", "a"};
+  EXPECT_EQ(std::string() + ToUpperAscii('a') + ToUpperAscii('z') + ToUpperAscii('`') +
+                ToUpperAscii('{'),
+            "AZ`{");
+  EXPECT_EQ(CanonicalKey("C:/Data/./x/..//B\\") + " " + CanonicalKey("\\a\\..\\..\\b"),
+            "c:\\data\\b \\..\\b");
+  Strings names = {"b.txt", "A.txt", "a.txt", "_x", "\xE4", "B.TXT", "ab", "a"};
   std::sort(names.begin(), names.end(), [](auto& a, auto& b) { return ListingOrderLess(a, b); });
   // Upper-cased first, so '_' (0x5F) follows the letters; bytes unsigned.
-  EXPECT_EQ(names, (std::vector<std::string>{"a", "A.txt", "a.txt", "ab", "B.TXT", "b.txt", "_x",
-                                             "\xE4"}));
-  EXPECT_EQ(CanonicalKey("C:/Data/./x/..//B\\"), "c:\\data\\b");
-  EXPECT_EQ(CanonicalKey("\\a\\..\\..\\b"), "\\..\\b");
-  EXPECT_EQ(CanonicalKey("a/b"), "a\\b");
+  EXPECT_EQ(names, (Strings{"a", "A.txt", "a.txt", "ab", "B.TXT", "b.txt", "_x", "\xE4"}));
 }
 
-TEST(PathRulesTest, SplitForPosixFindsTheStartDirectory) {
-  const std::vector<std::vector<std::string>> cases = {  // path, start, components...
-      {"c:\\data\\x.lua", "/drive", "data", "x.lua"}, {"C:/data", "/drive", "data"},
-      {"c:x.lua", "/drive", "x.lua"}, {"c:", "/drive"}, {"\\data\\x", "/drive", "data", "x"},
-      {"\\", "/drive"}, {"/usr/bin", "/", "usr", "bin"}, {"/", "/"}, {"", "."},
-      {"data//scripts\\\\x.lua\\", ".", "data", "scripts", "x.lua"},
-      {".\\a\\..\\b", ".", ".", "a", "..", "b"}};
-  for (const auto& c : cases) {
-    PosixPath split = SplitForPosix(c[0], "/drive");
-    split.components.insert(split.components.begin(), {c[0], split.start});
-    EXPECT_EQ(split.components, c);
-  }
-}
-
-using Argv = std::vector<std::string>;
-
-TEST(WindowsCommandLineTest, QuotesOnlyWhatNeedsItAndEveryVectorComesBack) {
-  const std::vector<std::pair<Argv, std::string>> cases = {
-      {{}, ""}, {{""}, "\"\""}, {{"p", "", ""}, "p \"\" \"\""},
-      {{"C:\\Program Files\\luac.exe", "-o"}, "\"C:\\Program Files\\luac.exe\" -o"},
-      {{"p", "a b", "a\tb", "a\nb", "a\vb"}, "p \"a b\" \"a\tb\" \"a\nb\" \"a\vb\""},
-      // Backslashes are literal unless a quote follows them.
-      {{"p", "c:\\dir\\", "my dir\\", "my dir\\\\"}, "p c:\\dir\\ \"my dir\\\\\" \"my dir\\\\\\\\\""},
-      {{"p", "\"", "a\\\"b", "\\\\\""}, "p \"\\\"\" \"a\\\\\\\"b\" \"\\\\\\\\\\\"\""},
-      // No command interpreter reads the line.
-      {{"p", "&|<>^%!()", "*.lua", "\xc3\xa9\xff\x01"}, "p &|<>^%!() *.lua \xc3\xa9\xff\x01"},
-      // The program name has no escape for a quote, and needs none.
-      {{"p\"q", "x"}, "pq x"}, {{"my \"prog\"", "x"}, "\"my prog\" x"}, {{"dir\\", "x"}, "dir\\ x"}};
-  for (const auto& [argv, line] : cases) {
-    EXPECT_EQ(QuoteWindowsCommandLine(argv), line);
-    if (argv.empty() || argv[0].find('"') == std::string::npos) {
-      EXPECT_EQ(ParseWindowsCommandLine(line), argv) << line;
+TEST(PathRulesTest, Wildcards) {
+  // Pattern, then names it matches, "|", names it does not.
+  for (const Strings& c : {Strings{"*.lua", "a.LUA", "|", "a.luac", "alua", "a.lua.bak"},
+                           Strings{"*.*", "noext", ".hidden", "", "|"},
+                           Strings{"foo.*", "foo", "FOO.x", "|", "foobar", "bar.foo"},
+                           Strings{"a?c", "abc", "|", "ac", "abcc"}, Strings{"?", "|", ""},
+                           Strings{"a*b*c", "abbbcbc", "|", "abcb", "acb"},
+                           Strings{"", "", "|", "a"}, Strings{"@", "|", "`"},
+                           Strings{"*a*a*a*b", "|", std::string(30, 'a')}}) {
+    bool match = true;
+    for (size_t i = 1; i < c.size(); ++i) {
+      if (c[i] == "|") match = false;
+      else EXPECT_EQ(WildcardMatch(c[0], c[i]), match) << c[0] << " against " << c[i];
     }
   }
 }
 
-TEST(WindowsCommandLineTest, SplitsLinesByTheSystemRules) {
-  const std::vector<std::pair<std::string, Argv>> cases = {
-      {"p   ", {"p"}}, {"p \t a\t\tb ", {"p", "a", "b"}}, {"  x", {"", "x"}},
+TEST(CommandLineTest, QuotesOnlyWhatNeedsItAndEveryVectorComesBack) {
+  const std::vector<std::pair<Strings, std::string>> cases = {
+      {{}, ""}, {{"", ""}, "\"\" \"\""}, {{"C:\\Program Files\\x.exe"}, "\"C:\\Program Files\\x.exe\""},
+      {{"p", "a b", "a\tb", "a\nb", "a\vb"}, "p \"a b\" \"a\tb\" \"a\nb\" \"a\vb\""},
+      // Backslashes are literal unless a quote follows them.
+      {{"p", "c:\\d\\", "my d\\", "\"", "a\\\"b"}, "p c:\\d\\ \"my d\\\\\" \"\\\"\" \"a\\\\\\\"b\""},
+      // No command interpreter reads the line.
+      {{"dir\\", "&|<>^%!()", "\xc3\xa9\x01"}, "dir\\ &|<>^%!() \xc3\xa9\x01"}};
+  for (const auto& [argv, line] : cases) {
+    EXPECT_EQ(QuoteWindowsCommandLine(argv), line);
+    EXPECT_EQ(ParseWindowsCommandLine(line), argv) << line;
+  }
+  // The program name has no escape for a quote, and needs none.
+  EXPECT_EQ(QuoteWindowsCommandLine({"my \"prog\"", "x"}), "\"my prog\" x");
+}
+
+TEST(CommandLineTest, SplitsLinesByTheSystemRules) {
+  const std::vector<std::pair<std::string, Strings>> cases = {
+      {"p \t a\t\tb ", {"p", "a", "b"}}, {"  x", {"", "x"}},
       {"p a\\\\\\b d\"e f\"g h", {"p", "a\\\\\\b", "de fg", "h"}},
-      {"p a\\\\\\\\\"b c\" d", {"p", "a\\\\b c", "d"}}, {"p \"a\\\\\\\" b\"", {"p", "a\\\" b"}},
-      {"p a\"b c", {"p", "ab c"}},
+      {"p a\\\\\\\\\"b c\" d", {"p", "a\\\\b c", "d"}}, {"p a\"b c", {"p", "ab c"}},
       // Inside quotes, "" is a literal quote that also ends the quoted part.
-      {"p a\"b\"\" c d", {"p", "ab\"", "c", "d"}}, {"p \"a\"\"b c\"", {"p", "a\"b", "c"}},
-      {"p \"\"\"", {"p", "\""}}, {"p \"\"\"a b\"", {"p", "\"a", "b"}},
+      {"p a\"b\"\" c d", {"p", "ab\"", "c", "d"}}, {"p \"\"\"a b\"", {"p", "\"a", "b"}},
       // The program name: to the next quote or blank, no escapes.
       {"\"a\"b c", {"a", "b", "c"}}, {"\"a b", {"a b"}}, {"p\\\" x", {"p\\\"", "x"}},
-      {"\"dir\\\" x", {"dir\\", "x"}}, {"a\"b c\" d", {"a\"b", "c d"}}};
+      {"a\"b c\" d", {"a\"b", "c d"}}};
   for (const auto& [line, argv] : cases) EXPECT_EQ(ParseWindowsCommandLine(line), argv) << line;
 }
 
