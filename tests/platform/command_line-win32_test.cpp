@@ -3,7 +3,6 @@
 // quoted by the program come back whole.
 #include <gtest/gtest.h>
 
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <shellapi.h>
 
@@ -14,12 +13,10 @@
 namespace platform {
 namespace {
 
-using Argv = std::vector<std::string>;
-
-Argv SystemSplit(const std::string& line) {  // ASCII only
+std::vector<std::string> SystemSplit(const std::string& line) {  // ASCII only
   int count = 0;
   wchar_t** words = CommandLineToArgvW(std::wstring(line.begin(), line.end()).c_str(), &count);
-  Argv argv;
+  std::vector<std::string> argv;
   for (int i = 0; words != nullptr && i < count; ++i)
     argv.emplace_back(words[i], words[i] + wcslen(words[i]));
   LocalFree(words);
@@ -28,7 +25,7 @@ Argv SystemSplit(const std::string& line) {  // ASCII only
 
 TEST(WindowsCommandLineSystemTest, SplitsAndQuotesAsTheSystemDoes) {
   std::mt19937 random(7);  // fixed: a failure repeats
-  auto text = [&](const std::string& alphabet, size_t most) {
+  auto text = [&random](const std::string& alphabet, size_t most) {
     std::string made(random() % (most + 1), ' ');
     for (char& c : made) c = alphabet[random() % alphabet.size()];
     return made;
@@ -37,7 +34,7 @@ TEST(WindowsCommandLineSystemTest, SplitsAndQuotesAsTheSystemDoes) {
     // The system gives its own path for an empty line: none is tried.
     std::string line = "p" + text("\\\\\"\"  \tab", 14);
     ASSERT_EQ(ParseWindowsCommandLine(line), SystemSplit(line)) << line;
-    Argv argv{text("ab \\.:", 6)};
+    std::vector<std::string> argv{text("ab \\.:", 6)};
     for (int n = i % 5; n > 0; --n) argv.push_back(text("\\\\\\\"\"\" \t\v\naZ&|<>^%!*?;", 9));
     ASSERT_EQ(SystemSplit(QuoteWindowsCommandLine(argv)), argv) << QuoteWindowsCommandLine(argv);
   }
