@@ -3,13 +3,6 @@
 // option file. Values come lower-cased, an option file never changes the
 // platform, and the reset between inputs gives back the defaults and then,
 // with the command line again, the command line's state.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
-
 #include "framework/batch_tool.h"
 #include "framework/tokenizer.h"
 #include "fuzz/fuzz_check.h"
@@ -18,74 +11,48 @@
 
 namespace {
 
-bool IsLower(std::string_view text) { return platform::ToLowerAscii(text) == text; }
+bool IsLower(const ToolString& text) { return platform::ToLowerAscii(text.Text()) == text.Text(); }
 
-class OptionTool : public BatchTool {
- public:
-  void MungeFile(ChunkWriter*, ChunkWriter*, ToolString&, ToolString&) override {
-    FUZZ_CHECK(false, "an option pass munged an input");
-  }
+struct OptionTool : BatchTool {
+  void MungeFile(ChunkWriter*, ChunkWriter*, ToolString&, ToolString&) override {}
   ToolString GetOutputExtension() override { return ToolString("out"); }
   void ParseOption(const ToolString& option, const ToolString& value) override {
-    FUZZ_CHECK(option.Text()[0] == '-' && value.Text()[0] != '-', "an option taken as a value");
-    FUZZ_CHECK(IsLower(option.Text()) && IsLower(value.Text()), "a tool option's case");
-    toolOptions.emplace_back(option.Text(), value.Text());
+    FUZZ_CHECK(option.Text()[0] == '-' && value.Text()[0] != '-' && IsLower(option) &&
+                   IsLower(value), "a tool option or its value taken wrong");
+    state += std::string(option.Text()) + "=" + value.Text() + " ";
   }
-  void ResetToolOptions() override { toolOptions.clear(); }
-
-  void Parse(const std::vector<std::string>& tokens, bool platformPass = false) {
+  void ResetToolOptions() override { state.clear(); }
+  // Runs a pass over the tokens of `text`; gives the state it leaves: the
+  // values, the flags, the console level and the platform.
+  std::string Parse(std::string_view text, bool platformPass = false) {
+    std::vector<std::string> tokens = Tokenize(text);
     std::vector<const char*> pointers;
     for (const std::string& token : tokens) pointers.push_back(token.c_str());
-    int32_t count = static_cast<int32_t>(pointers.size());
+    auto count = static_cast<int32_t>(pointers.size());
     platformPass ? ParsePlatform(count, pointers.data()) : ParseOptions(count, pointers.data());
+    FUZZ_CHECK(IsLower(outputDir) && IsLower(sourceDir) && IsLower(platformDir), "a folder's case");
+    return state + outputDir.Text() + "|" + sourceDir.Text() + "|" + platformDir.Text() + "|" +
+           "0123456789abcdef"[checkDate + 2 * textOutput + 4 * skipInput + 8 * continueOnError] +
+           std::to_string(ConsoleLevel()) + std::to_string(platform);
   }
-  std::vector<std::string> State() const {
-    std::vector<std::string> state = {outputDir.Text(), sourceDir.Text(), platformDir.Text(),
-                                      std::to_string(checkDate) + std::to_string(textOutput) +
-                                          std::to_string(skipInput) +
-                                          std::to_string(continueOnError) +
-                                          std::to_string(ConsoleLevel()) +
-                                          std::to_string(platform)};
-    for (const auto& [option, value] : toolOptions) state.push_back(option + "=" + value);
-    return state;
-  }
-
-  std::vector<std::pair<std::string, std::string>> toolOptions;
+  std::string state;
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  size_t split = input.find('\0');
-  std::vector<std::string> commandLine = Tokenize(input.substr(0, split));
-  std::vector<std::string> optionFile =
-      Tokenize(split == std::string_view::npos ? std::string_view() : input.substr(split + 1));
-
+  std::string_view commandLine = input.substr(0, input.find('\0'));
   SetConsoleLevel(0);
   OptionTool tool;
   tool.Parse(commandLine, true);
-  FUZZ_CHECK(tool.platform >= kPlatformPs2 && tool.platform <= kPlatformNone, "platform code");
+  std::string commandLineState = tool.Parse(commandLine);
+  std::string runState = tool.Parse(input.substr(std::min(commandLine.size() + 1, size)));
+  std::string kept = runState.substr(runState.size() - 2);  // the level and the platform
+  FUZZ_CHECK(kept.back() == commandLineState.back(), "an option file changed the platform");
   tool.ResetStandardOptions();
-  tool.Parse(commandLine);
-  std::vector<std::string> commandLineState = tool.State();
-  for (const std::string& dir : {commandLineState[0], commandLineState[1], commandLineState[2]})
-    FUZZ_CHECK(IsLower(dir), "a directory value that is not lower-case");
-
-  int32_t platform = tool.platform;
-  tool.Parse(optionFile);
-  FUZZ_CHECK(tool.platform == platform, "an option file changed the platform");
-
-  int level = ConsoleLevel();
-  tool.ResetStandardOptions();
-  FUZZ_CHECK(!tool.checkDate && !tool.textOutput && !tool.skipInput && !tool.continueOnError &&
-                 tool.outputDir.Length() == 0 && tool.sourceDir.Length() == 0 &&
-                 tool.platformDir.Length() == 0 && tool.toolOptions.empty(),
-             "an option survived the reset");
-  FUZZ_CHECK(ConsoleLevel() == level && tool.platform == platform, "the reset took run state");
+  FUZZ_CHECK(tool.Parse("") == "|||0" + kept, "an option survived the reset, or the run's not");
   SetConsoleLevel(0);
-  tool.Parse(commandLine);
-  FUZZ_CHECK(tool.State() == commandLineState, "the command line's state did not come back");
-  SetConsoleLevel(0);
+  FUZZ_CHECK(tool.Parse(commandLine) == commandLineState, "the command line's state is lost");
   return 0;
 }

@@ -1,203 +1,73 @@
-#include "platform/path_rules.h"
-
+// The pure rules over strings, case by case: paths, names and Windows
+// command lines. What holds for any string (split and join give the path
+// back, the listing order is total, lists lose no byte, quoting comes back
+// whole) is the fuzz targets'. The Windows-only test checks the command
+// lines against the system's own splitter.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
+
+#include "platform/command_line.h"
+#include "platform/path_rules.h"
 
 namespace platform {
 namespace {
 
-struct SplitCase {
-  const char* path;
-  const char* drive;
-  const char* dir;
-  const char* name;
-  const char* ext;
-};
+using Strings = std::vector<std::string>;
 
-TEST(PlatformPathRulesTest, SplitPathTakesPathsApart) {
-  const SplitCase cases[] = {
-      {"", "", "", "", ""},
-      {"name", "", "", "name", ""},
-      {"name.lua", "", "", "name", ".lua"},
-      {"c:\\data\\scripts\\foo.lua", "c:", "\\data\\scripts\\", "foo", ".lua"},
-      {"c:foo.lua", "c:", "", "foo", ".lua"},
-      {"c:", "c:", "", "", ""},
-      {"data/scripts/foo.lua", "", "data/scripts/", "foo", ".lua"},
-      {"data\\mixed/sep\\foo", "", "data\\mixed/sep\\", "foo", ""},
-      {"archive.tar.gz", "", "", "archive.tar", ".gz"},
-      {"dir.d\\file", "", "dir.d\\", "file", ""},
-      {"dir\\", "", "dir\\", "", ""},
-      {"\\", "", "\\", "", ""},
-      {".hidden", "", "", "", ".hidden"},
-      {"dir\\.hidden", "", "dir\\", "", ".hidden"},
-      {"trailing.", "", "", "trailing", "."},
-      {"..\\up.txt", "", "..\\", "up", ".txt"},
-      {"/abs/path.x", "", "/abs/", "path", ".x"},
-  };
-  for (const SplitCase& c : cases) {
-    SCOPED_TRACE(c.path);
-    PathParts parts = SplitPath(c.path);
-    EXPECT_EQ(parts.drive, c.drive);
-    EXPECT_EQ(parts.dir, c.dir);
-    EXPECT_EQ(parts.name, c.name);
-    EXPECT_EQ(parts.ext, c.ext);
+TEST(PathRulesTest, PathsAndNames) {
+  for (const Strings& c : {Strings{"c:\\data\\foo.bar.lua", "c:", "\\data\\", "foo.bar", ".lua"},
+                           Strings{"c:x", "c:", "", "x", ""}, Strings{"a/b\\c", "", "a/b\\", "c", ""},
+                           Strings{"dir.d\\.hidden", "", "dir.d\\", "", ".hidden"}}) {
+    PathParts parts = SplitPath(c[0]);
+    EXPECT_EQ((Strings{c[0], parts.drive, parts.dir, parts.name, parts.ext}), c);
+  }
+  EXPECT_EQ(JoinPath("c", "\\data", "foo", "lua") + JoinPath("", "a/", "", ".x"),
+            "c:\\data\\foo.luaa/.x");
+  EXPECT_EQ(ToLowerAscii("AZaz@[`{\xC4"), "azaz@[`{\xC4");
+  Strings names = {"b.txt", "A.txt", "a.txt", "_x", "\xE4", "B.TXT", "ab", "a"};
+  std::sort(names.begin(), names.end(), [](auto& a, auto& b) { return ListingOrderLess(a, b); });
+  // Upper-cased first, so '_' (0x5F) follows the letters; bytes unsigned.
+  EXPECT_EQ(names, (Strings{"a", "A.txt", "a.txt", "ab", "B.TXT", "b.txt", "_x", "\xE4"}));
+}
+
+TEST(PathRulesTest, Wildcards) {
+  // Pattern, then names it matches, "|", names it does not.
+  for (const Strings& c : {Strings{"*.lua", "a.LUA", "|", "a.luac", "alua", "a.lua.bak"},
+                           Strings{"*.*", "noext", ".hidden", "", "|"},
+                           Strings{"foo.*", "foo", "FOO.x", "|", "foobar", "bar.foo"},
+                           Strings{"a?c", "abc", "|", "ac", "abcc"}, Strings{"?", "|", ""},
+                           Strings{"a*b*c", "abbbcbc", "|", "abcb", "acb"},
+                           Strings{"", "", "|", "a"}, Strings{"@", "|", "`"},
+                           Strings{"*a*a*a*b", "|", std::string(30, 'a')}}) {
+    for (size_t i = 1, matches = 1; i < c.size(); ++i) {
+      if (c[i] == "|") matches = 0;
+      else EXPECT_EQ(WildcardMatch(c[0], c[i]), matches == 1) << c[0] << " against " << c[i];
+    }
   }
 }
 
-struct JoinCase {
-  const char* drive;
-  const char* dir;
-  const char* name;
-  const char* ext;
-  const char* path;
-};
-
-TEST(PlatformPathRulesTest, JoinPathPutsPartsTogether) {
-  const JoinCase cases[] = {
-      {"", "", "", "", ""},
-      {"", "", "foo", "", "foo"},
-      {"", "", "foo", ".lua", "foo.lua"},
-      {"", "", "foo", "lua", "foo.lua"},
-      {"c:", "\\data\\", "foo", ".lua", "c:\\data\\foo.lua"},
-      {"c", "\\data", "foo", "lua", "c:\\data\\foo.lua"},
-      {"d:", "", "foo", ".x", "d:foo.x"},
-      {"", "data", "foo", "", "data\\foo"},
-      {"", "data/", "foo", "", "data/foo"},
-      {"", "data\\", "", ".hidden", "data\\.hidden"},
-      {"", "a\\b", "", "", "a\\b\\"},
-  };
-  for (const JoinCase& c : cases) {
-    SCOPED_TRACE(std::string(c.drive) + "|" + c.dir + "|" + c.name + "|" + c.ext);
-    EXPECT_EQ(JoinPath(c.drive, c.dir, c.name, c.ext), c.path);
+// The splitting is the system's as the Windows-only test finds it; the
+// quoting must come back whole through it.
+TEST(CommandLineTest, QuotesAndSplitsByTheSystemRules) {
+  const std::vector<std::pair<Strings, std::string>> cases = {
+      {{}, ""}, {{"C:\\Program Files\\x.exe", ""}, "\"C:\\Program Files\\x.exe\" \"\""},
+      {{"p", "a b", "a\tb", "a\nb", "a\vb"}, "p \"a b\" \"a\tb\" \"a\nb\" \"a\vb\""},
+      // Backslashes are literal unless a quote follows them.
+      {{"p", "c:\\d\\", "my d\\", "\"", "a\\\"b"}, "p c:\\d\\ \"my d\\\\\" \"\\\"\" \"a\\\\\\\"b\""},
+      {{"dir\\", "&|<>^%!()", "\xc3\xa9\x01"}, "dir\\ &|<>^%!() \xc3\xa9\x01"}};
+  for (const auto& [argv, line] : cases) {
+    EXPECT_EQ(QuoteWindowsCommandLine(argv), line);
+    EXPECT_EQ(ParseWindowsCommandLine(line), argv) << line;
   }
-}
-
-TEST(PlatformPathRulesTest, SplitThenJoinGivesThePathBack) {
-  for (const char* path : {"c:\\data\\foo.lua", "data\\a.b.c", "name", "dir\\.hidden",
-                           "c:x.y", "\\rooted\\file.txt"}) {
-    PathParts parts = SplitPath(path);
-    EXPECT_EQ(JoinPath(parts.drive, parts.dir, parts.name, parts.ext), path);
-  }
-}
-
-TEST(PlatformPathRulesTest, CaseFoldingTouchesAsciiLettersOnly) {
-  EXPECT_EQ(ToLowerAscii("Data\\SCRIPTS\\Foo-1_Z.LUA"), "data\\scripts\\foo-1_z.lua");
-  std::string upper = "abc@[`{xyz";
-  for (char& c : upper) c = ToUpperAscii(c);
-  EXPECT_EQ(upper, "ABC@[`{XYZ");
-  EXPECT_EQ(ToLowerAscii("\xC4\xD6"), "\xC4\xD6");
-  EXPECT_TRUE(EqualsIgnoreCase("Foo.LUA", "fOO.lua"));
-  EXPECT_TRUE(EqualsIgnoreCase("", ""));
-  EXPECT_FALSE(EqualsIgnoreCase("foo", "foo "));
-  EXPECT_FALSE(EqualsIgnoreCase("@", "`"));  // 0x40 and 0x60 differ by the case bit
-  EXPECT_FALSE(EqualsIgnoreCase("[", "{"));
-}
-
-struct MatchCase {
-  const char* pattern;
-  const char* name;
-  bool matches;
-};
-
-TEST(PlatformPathRulesTest, WildcardMatchFollowsTheSystemListingRules) {
-  const MatchCase cases[] = {
-      {"*", "anything.txt", true},
-      {"*", "", true},
-      {"*", ".", true},
-      {"*", "..", true},
-      {"*.*", "noext", true},
-      {"*.*", "a.b", true},
-      {"*.*", ".hidden", true},
-      {"*.lua", "a.lua", true},
-      {"*.lua", "a.LUA", true},
-      {"*.LUA", "a.lua", true},
-      {"*.lua", "a.luac", false},
-      {"*.lua", "alua", false},
-      {"*.lua", "a.lua.bak", false},
-      {"?", "a", true},
-      {"?", "", false},
-      {"?", "ab", false},
-      {"a?c", "abc", true},
-      {"a?c", "ac", false},
-      {"foo.*", "foo", true},
-      {"foo.*", "foo.txt", true},
-      {"foo.*", "foobar", false},
-      {"foo.*", "bar.foo", false},
-      {"a*b*c", "abc", true},
-      {"a*b*c", "aXbYc", true},
-      {"a*b*c", "abbbcbc", true},
-      {"a*b*c", "abcb", false},
-      {"a*b*c", "acb", false},
-      {"*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
-      {"**", "x", true},
-      {"", "", true},
-      {"", "a", false},
-      {"exact", "EXACT", true},
-      {"exact", "exactly", false},
-      {"data_?.bin", "DATA_7.BIN", true},
-  };
-  for (const MatchCase& c : cases) {
-    SCOPED_TRACE(std::string(c.pattern) + " vs " + c.name);
-    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches);
-  }
-}
-
-TEST(PlatformPathRulesTest, ListingOrderSortsByUpperCaseThenBytes) {
-  std::vector<std::string> names = {"b.txt", "A.txt", "a.txt", "_x", "B.TXT", "ab", "Z", "a"};
-  std::sort(names.begin(), names.end(),
-            [](const std::string& a, const std::string& b) { return ListingOrderLess(a, b); });
-  // Upper-cased, '_' (0x5F) sorts after the letters; a prefix first.
-  const std::vector<std::string> expected = {"a", "A.txt", "a.txt", "ab", "B.TXT", "b.txt",
-                                             "Z", "_x"};
-  EXPECT_EQ(names, expected);
-  EXPECT_FALSE(ListingOrderLess("same", "same"));
-  EXPECT_TRUE(ListingOrderLess("", "a"));
-  EXPECT_FALSE(ListingOrderLess("a", ""));
-  // Bytes above 0x7F compare unsigned: after every ASCII name.
-  EXPECT_TRUE(ListingOrderLess("z", "\xE4"));
-}
-
-TEST(PlatformPathRulesTest, SplitListKeepsEveryEntryInOrder) {
-  using List = std::vector<std::string>;
-  EXPECT_EQ(SplitList("", ';'), List{""});
-  EXPECT_EQ(SplitList("a", ';'), List{"a"});
-  EXPECT_EQ(SplitList("a;b c;;d\\", ';'), (List{"a", "b c", "", "d\\"}));
-  EXPECT_EQ(SplitList(";a;", ';'), (List{"", "a", ""}));
-  EXPECT_EQ(SplitList("/bin:/usr/bin;x", ':'), (List{"/bin", "/usr/bin;x"}));
-}
-
-struct PosixCase {
-  const char* path;
-  const char* start;
-  std::vector<std::string> components;
-};
-
-TEST(PlatformPathRulesTest, SplitForPosixFindsTheStartDirectory) {
-  const std::string root = "/drive";
-  const PosixCase cases[] = {
-      {"c:\\data\\x.lua", "/drive", {"data", "x.lua"}},
-      {"C:/data/x.lua", "/drive", {"data", "x.lua"}},
-      {"c:x.lua", "/drive", {"x.lua"}},
-      {"c:", "/drive", {}},
-      {"\\data\\x", "/drive", {"data", "x"}},
-      {"\\", "/drive", {}},
-      {"/usr/bin/luac", "/", {"usr", "bin", "luac"}},
-      {"/", "/", {}},
-      {"data\\scripts\\x.lua", ".", {"data", "scripts", "x.lua"}},
-      {"data//scripts\\\\x.lua\\", ".", {"data", "scripts", "x.lua"}},
-      {".\\a\\..\\b", ".", {".", "a", "..", "b"}},
-      {"", ".", {}},
-      {"name", ".", {"name"}},
-  };
-  for (const PosixCase& c : cases) {
-    SCOPED_TRACE(c.path);
-    PosixPath split = SplitForPosix(c.path, root);
-    EXPECT_EQ(split.start, c.start);
-    EXPECT_EQ(split.components, c.components);
-  }
+  EXPECT_EQ(QuoteWindowsCommandLine({"my \"prog\"", "x"}), "\"my prog\" x");
+  // Lines the quoting never makes: "" inside quotes is a literal quote that
+  // also ends the quoted part; the program name ends at a quote or blank.
+  for (const auto& [line, argv] : std::vector<std::pair<std::string, Strings>>{
+           {"p a\\\\\\b d\"e f\"g", {"p", "a\\\\\\b", "de fg"}}, {"p a\"b c", {"p", "ab c"}},
+           {"p a\"b\"\" c d", {"p", "ab\"", "c", "d"}}, {"p \"\"\"a b\"", {"p", "\"a", "b"}},
+           {"\"a\"b c", {"a", "b", "c"}}, {"p\\\" x", {"p\\\"", "x"}}, {"  x", {"", "x"}}})
+    EXPECT_EQ(ParseWindowsCommandLine(line), argv) << line;
 }
 
 }  // namespace

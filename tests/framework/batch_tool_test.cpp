@@ -1,0 +1,207 @@
+// The framework's BatchTool. Whole runs over command lines in a temporary
+// tree: the input walk over the layered roots, wildcards, "!" and list
+// files, option files and what is decided for each input, each told by what
+// the tool was given, the outputs there are afterwards, and what was
+// reported. What holds for any list of options is the option pass fuzz
+// target's.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <numeric>
+#include <set>
+
+#include "framework/batch_tool.h"
+#include "output/chunk_writer.h"
+#include "output/messages.h"
+#include "platform/path_rules.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace std::string_literals;
+using platform::SplitList;
+
+// Notes each input it is given, with the options in force, and writes an
+// empty chunk. A name holding "req" requires something, one holding "fail"
+// fails; an input whose path holds "stale" is always out of date.
+struct TestTool : BatchTool {
+  void MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
+                 ToolString& name) override {
+    calls += std::string(inputPath.Text()) + ">" + name.Text() + State() + ";";
+    if (writer->OpenChunk("TEST")) writer->CloseChunk();
+    std::string text = name.Text();
+    if (text.find("req") != std::string::npos && reqWriter->OpenChunk("REQN"))
+      reqWriter->CloseChunk();
+    if (text.find("fail") != std::string::npos) throw HandyException("%s failed", name.Text());
+  }
+  ToolString GetOutputExtension() override { return ToolString("out"); }
+  void ParseOption(const ToolString& option, const ToolString& value) override {
+    toolOptions += std::string(" ") + option.Text() + "=" + value.Text();
+  }
+  void ResetToolOptions() override { toolOptions.clear(); }
+  bool IsOutOfDate(const char* path, int64_t) override {
+    return std::string(path).find("stale") != std::string::npos;
+  }
+  // The options in force that are not at their defaults.
+  std::string State() const {
+    return std::string(textOutput ? " text" : "") + (checkDate ? " checkdate" : "") +
+           (outputDir.NotEmpty() ? " out="s + outputDir.Text() : "") +
+           (platform != kPlatformNone ? " platform" + std::to_string(platform) : "") +
+           (ConsoleLevel() != 0 ? " level" + std::to_string(ConsoleLevel()) : "") + toolOptions;
+  }
+  std::string calls, toolOptions;
+};
+
+struct Scenario {
+  const char* name;
+  // Apart by '|': "path", "path=content", "path@seconds=content" (with its
+  // time), "folder/", or "link->target" (a directory link).
+  std::string files;
+  std::string arguments;  // apart by blanks
+  std::string calls;      // what the tool was given, in order
+  std::string outputs;    // every output afterwards, "(b)" or "(t)" if the run wrote it
+  int errors;
+  std::string logged;  // in the tool log, texts apart by '|'
+};
+
+void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
+
+void Check(const Scenario& s) {
+  test_support::TempDir temp;
+  // Eleven override roots, "low" to "l", for "-platformdir pc".
+  test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", "pc");
+  test_support::ScopedEnv entries("MUNGE_PLATFORM_OVERRIDE_STR", "low;;demo;d;e;f;g;h;i;j;k;l");
+  for (const std::string& file : SplitList(s.files, '|')) {
+    std::string spec = file.substr(0, file.find('='));
+    std::string path = spec.substr(0, spec.find_first_of("@-"));
+    if (path.back() == '/') {
+      test_support::MakeDirs(path);
+    } else if (path.size() < spec.size() && spec[path.size()] == '-') {
+      std::filesystem::create_directory_symlink(spec.substr(path.size() + 2), path);
+    } else {
+      test_support::WriteFile(path, spec.size() < file.size() ? file.substr(spec.size() + 1) : "");
+      if (path.size() < spec.size())
+        test_support::SetMTime(path, std::stoll(spec.substr(path.size() + 1)));
+    }
+  }
+  // As from main: a null pointer follows the last argument.
+  std::vector<std::string> arguments = SplitList("tool " + s.arguments, ' ');
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  argv.push_back(nullptr);
+  SetConsoleLevel(0);
+  TestTool tool;
+  tool.Run(static_cast<int32_t>(arguments.size()), argv.data());
+  SetConsoleLevel(1);
+  EXPECT_TRUE(s.calls == "*" || tool.calls == s.calls) << tool.calls;
+  std::set<std::string> outputs;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(".")) {
+    std::string path = entry.path().lexically_relative(".").generic_string();
+    if (path.find(".out") == std::string::npos || !entry.is_regular_file()) continue;
+    std::string form = test_support::ReadFile(path).substr(0, 5);
+    outputs.insert(path + (form == "\nucft" ? "(t) " : form.rfind("ucfb", 0) == 0 ? "(b) " : " "));
+  }
+  std::string all = std::accumulate(outputs.begin(), outputs.end(), ""s);
+  EXPECT_TRUE(s.outputs == "*" || all == s.outputs) << all;
+  EXPECT_EQ(ErrorCount(), s.errors);
+  std::string log = test_support::ReadFile("tool.log");
+  for (const std::string& text : SplitList(s.logged, '|'))
+    EXPECT_NE(log.find(text), std::string::npos) << log;
+  EXPECT_FALSE(PrintToLog("after the run")) << "the log is closed";
+}
+
+class RunTest : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(RunTest, MungesWhatTheCommandLineNames) { Check(GetParam()); }
+
+const Scenario kScenarios[] = {
+    // Names and values lower-cased (ASCII only), the last value of a folder
+    // winning; options anywhere hold for every input.
+    {"in_command_line_order", "a.lua|b.lua|sub/d.lua",
+     "-INPUTFILE B.LUA A.lua -verbose -text -Debug -inputfile SUB\\d.lua -Foo Bar\xC4Z x "
+     "-sourcedir src -sourcedir . -quiet",
+     ".\\.\\b.lua>b text -foo=bar\xC4z -foo=x;.\\.\\a.lua>a text -foo=bar\xC4z -foo=x;"
+     ".\\.\\sub\\d.lua>d text -foo=bar\xC4z -foo=x;",
+     "a.out(t) b.out(t) sub/d.out(t) ", 0, ""},
+    {"continue_reports_and_goes_on", "src/b.lua",
+     "-continue -sourcedir src -inputfile missing.lua s*\\a.lua !d?r/x/*.lua !a.lua b.lua",
+     "src\\.\\b.lua>b;", "src/b.out(b) ", 4,
+     "Input file src\\.\\missing.lua does not exist. [continuing]|"
+     "Input file option s*\\a.lua: wildcards for directories are not supported. [continuing]|"
+     "Input file option !a.lua: recursive ! must be followed by wildcard. [continuing]"},
+    // Each name once, from the first root that has it, its option file
+    // from the first that has that; a folder hides a file.
+    {"layered_roots",
+     "src/s/a.lua|src/s/a.lua.option=-text|src/s/b.lua|src/s/d.lua|pc/s/a.lua|pc/s/d.lua/|"
+     "low/s/c.lua|demo/s/c.lua|demo/s/b.lua|l/s/e.lua",
+     "-sourcedir src -platformdir pc -inputfile s\\*.lua", "*",
+     "demo/s/b.out(b) l/s/e.out(b) low/s/c.out(b) pc/s/a.out(t) ", 0, ""},
+    {"recursion_over_every_root",
+     "src/a.lua|src/s1/x.lua|src/s2/y.lua|src/s2/deep/d.lua|pc/p.lua|pc/s1/z.lua|"
+     "pc/ponly/q.lua|low/o.lua|low/S2/w.lua|low/oonly/r.lua|demo/oonly/r2.lua",
+     "-sourcedir src -platformdir pc -inputfile !*.lua",
+     "src\\.\\a.lua>a;pc\\.\\p.lua>p;low\\.\\o.lua>o;src\\.\\s1\\x.lua>x;pc\\.\\s1\\z.lua>z;"
+     "src\\.\\s2\\y.lua>y;low\\.\\s2\\w.lua>w;src\\.\\s2\\deep\\d.lua>d;"
+     // A folder only overrides have is searched once per root holding it;
+     // folders only the platform root has come last.
+     "low\\.\\oonly\\r.lua>r;demo\\.\\oonly\\r2.lua>r2;low\\.\\oonly\\r.lua>r;"
+     "demo\\.\\oonly\\r2.lua>r2;pc\\.\\ponly\\q.lua>q;",
+     "*", 0, ""},
+    // List tokens keep their case; a list ends at a NUL.
+    {"list_files",
+     "a.lua|b.lua|c.lua|sub/inner.txt=b.lua\r\n\t\v\f*.lua|empty.txt= \r\n|two.txt=@./LIST.txt|"
+     "list.txt=A.lua @sub\\inner.txt @two.txt\n\0c.lua"s,
+     "-continue -inputfile @list.txt @empty.txt @missing.txt",
+     ".\\A.lua>a;.\\b.lua>b;.\\a.lua>a;.\\b.lua>b;.\\c.lua>c;", "A.out(b) b.out(b) c.out(b) ", 2,
+     "Input file @./LIST.txt: list names itself. [continuing]|"
+     "Input file @missing.txt: can't load file. [continuing]"},
+#ifndef _WIN32
+    {"a_link_loop_is_passed_over", "src/a/x.lua|src/a/back->..",
+     "-sourcedir src -inputfile !*.lua", "src\\.\\a\\x.lua>x;", "src/a/x.out(b) ", 1,
+     "Input directory src\\.\\a\\back: link loop, passed over."},
+#endif
+    // Requirements files only where something is required.
+    {"outputs_beside_their_inputs",
+     "a.lua|sub/b.lua|foo.bar.lua|plain|plain.out.req=old|req.lua|list.txt=Up.LUA|Up.LUA",
+     "-inputfile a.lua sub\\b.lua foo.bar.lua plain req.lua @list.txt",
+     ".\\a.lua>a;.\\sub\\b.lua>b;.\\foo.bar.lua>foo.bar;.\\plain>plain;.\\req.lua>req;"
+     ".\\Up.LUA>up;",
+     "Up.out(b) a.out(b) foo.bar.out(b) plain.out(b) req.out(b) req.out.req(t) sub/b.out(b) ",
+     0, ""},
+    {"an_option_file_holds_for_its_input_only",
+     "a.lua|a.lua.option=-Text -outputdir sub\\ -platform pc -inputfile b.lua -foo|b.lua|sub/|out/",
+     "-platform x -Platform ps2 XBOX -platform -debug -outputdir out\\ignored -inputfile a.lua b.lua",
+     ".\\a.lua>a text out=sub\\ platform1 level3 -foo=;"
+     ".\\b.lua>b out=out\\ignored platform1 level3;",
+     "out/b.out(b) sub/a.out(t) ", 0, ""},
+    {"failed_skipped_and_unreadable_inputs_leave_nothing",
+     "fail.lua|fail.lua.option=-text|fail.out=old|fail.out.req=old|a.lua|a.lua.option=-skip|"
+     "b.lua|b.lua.option/|c.lua",
+     "-continue -inputfile fail.lua a.lua b.lua c.lua", ".\\fail.lua>fail text;.\\c.lua>c;",
+     "c.out(b) ", 4, "fail failed [continuing]|Option file .\\b.lua.option: can't load file."},
+    {"continue_from_an_option_file_does_not_cover_its_own_input",
+     "fail.lua|fail.lua.option=-continue|b.lua", "-inputfile fail.lua b.lua", ".\\fail.lua>fail;",
+     "", 2, "fail failed"},
+    {"checkdate",
+     "same.lua@4000000000|same.out@4000000000=old|older.lua@4000000000|"
+     "older.out@3999999999=old|newer.lua@4000000000|newer.out@4100000000=old|"
+     "opt.lua@4000000000|opt.out@4000000000=old|opt.lua.option@4000000001=|"
+     "eq.lua@4000000000|eq.out@4000000000=old|eq.lua.option@4000000000=|"
+     "stale.lua@4000000000|stale.out@4000000000=old|new.lua",
+     "-checkdate -inputfile *.lua", "*",
+     "eq.out new.out(b) newer.out older.out(b) opt.out(b) same.out stale.out(b) ", 0, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, RunTest, ::testing::ValuesIn(kScenarios),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What the walk found before it stopped is munged.
+TEST(RunSequenceTest, ListsNestedPastTheLimitEndTheRun) {
+  Scenario s{"", "a.lua|l0.txt=a.lua @l1.txt", "-inputfile @l0.txt b.lua", ".\\a.lua>a;",
+             "a.out(b) ", 2, "Input file @l256.txt: lists nested more than 256 deep."};
+  for (int i = 1; i < 256; ++i)
+    s.files += "|l" + std::to_string(i) + ".txt=@l" + std::to_string(i + 1) + ".txt a.lua";
+  Check(s);
+}
+
+}  // namespace

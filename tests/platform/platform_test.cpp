@@ -1,0 +1,211 @@
+// The platform layer against the real system. Its file calls, through
+// program-form paths that differ in case from the names on disk, and on
+// POSIX the translation of those paths and the directory index behind it.
+// Then the programs it starts: the argument vector arrives whole, what a
+// child prints comes back whole and apart, and how it ended is told
+// exactly, once: an exit status, a signal, or a program that could not be
+// started.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "platform/platform.h"
+#include "platform/process.h"
+#include "support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+using test_support::ListNames;
+using test_support::WriteFile;
+using Kind = RunResult::Kind;
+using Names = std::vector<std::string>;
+
+bool WriteThrough(const std::string& path, const char* mode = "wb") {
+  FILE* stream = OpenStream(path, mode);
+  return stream && std::fputs(mode, stream) >= 0 && std::fclose(stream) == 0;
+}
+
+std::string Listed(const std::string& pattern) {
+  std::string names;
+  for (const DirEntry& entry : ListDirectory(pattern))
+    names += entry.name + (entry.isDirectory ? "/ " : " ");
+  return names;
+}
+
+TEST(FileSystemTest, NamesAreFoundInAnyCaseAndNewNamesKeepTheCaseGiven) {
+  test_support::TempDir temp;
+  WriteFile("Data/Scripts/Foo.lua", "");
+  test_support::SetMTime("Data/Scripts/Foo.lua", 4102444800);  // past 2038
+  EXPECT_TRUE(IsRegularFile("DATA/SCRIPTS/FOO.LUA") && IsDirectory("data\\scripts"));
+  EXPECT_FALSE(IsDirectory("data\\scripts\\foo.lua") || IsRegularFile("data") ||
+               FileExists("data\\other\\foo.lua") || FileExists(""));
+  EXPECT_EQ(StatFile("data\\scripts\\fOO.lua").value().timeNs, 4102444800 * 1000000000);
+  EXPECT_TRUE(WriteThrough("data\\scripts\\New.Lua") && WriteThrough("data\\scripts\\FOO.LUA") &&
+              WriteThrough("data\\scripts\\foo.lua", "ab"));
+  EXPECT_EQ(StatFile("data\\scripts\\foo.lua").value().size, 4u);
+  EXPECT_EQ(Listed("data\\scripts\\*") + Listed("data\\*.*") + Listed("data\\scripts\\foo.lua\\*"),
+            "./ ../ Foo.lua New.Lua ./ ../ Scripts/ ");
+#ifdef _WIN32
+  // The system's matching also takes 8.3 names ("LONGFI~1.LUA" for a
+  // ".luac") and gives '?' and a trailing '.' DOS meanings: none may show.
+  WriteFile("LongFileName.luac", "");
+  WriteFile("a.txt", "");
+  EXPECT_EQ(Listed("*.lua") + Listed("longfi~1.lua") + Listed("a?.txt") + Listed("*."), "./ ../ ");
+#endif
+}
+
+TEST(FileSystemTest, FailuresSayWhy) {
+  test_support::TempDir temp;
+  WriteFile("present", "x");
+  std::string error;
+  auto failed = [&error](bool done) {  // and said why
+    bool said = !error.empty();
+    error.clear();
+    return !done && said;
+  };
+  errno = 0;
+  EXPECT_TRUE(failed(RemoveFile("missing", &error)) && errno == ENOENT);
+  EXPECT_TRUE(failed(RenameFile("missing", "present", &error)) && errno == ENOENT);
+  // A missing folder, and a name too long for any system.
+  for (const std::string& path : {std::string("nodir\\x"), std::string(300, 'n')}) {
+    EXPECT_TRUE(failed(RemoveFile(path, &error)) && failed(RenameFile(path, "target", &error)) &&
+                failed(RenameFile("present", path, &error)))
+        << path;
+    EXPECT_FALSE(FileExists(path) || WriteThrough(path) || WriteThrough(path + "\\y")) << path;
+    std::string pattern = path + "XXXXXX";
+    EXPECT_TRUE(CreateUniqueFile(pattern) == nullptr && pattern == path + "XXXXXX");
+    EXPECT_EQ(Listed(path + "\\*"), "");
+  }
+  EXPECT_EQ(ListNames("."), Names{"present"});
+}
+
+#ifndef _WIN32
+TEST(PosixPathTest, DriveAndRootedPathsLandUnderTheDriveRootAndSlashPathsStand) {
+  test_support::TempDir temp;
+  const std::string root = temp.Path() + "/Root";
+  WriteFile("Root/Game/Old.txt", "");
+  test_support::ScopedEnv drive("MUNGE_DRIVE_ROOT", root + "//");
+  for (const char* path : {"c:\\game\\a", "D:/game/b", "\\game\\c", "c:d"}) WriteThrough(path);
+  EXPECT_EQ(ListNames(root + "/Game"), (Names{"Old.txt", "a", "b", "c"}));
+  for (const auto& [path, native] : std::vector<std::pair<std::string, std::string>>{
+           {"c:\\GAME\\old.TXT", root + "/Game/Old.txt"}, {"\\", root}, {"c:d", root + "/d"},
+           {"\\GAME\\New\\\\x//", root + "/Game/New/x/"}, {temp.Path() + "/root/GAME", root + "/Game"},
+           {".\\root\\GAME\\..\\game", "./Root/Game/../Game"}, {"e", "e"}})
+    EXPECT_EQ(NativePath(path), native);
+  test_support::SetEnv("MUNGE_DRIVE_ROOT", std::nullopt);
+  EXPECT_EQ(NativePath("c:\\tolscript-missing\\x"), "/tolscript-missing/x");
+}
+
+TEST(PosixPathTest, TheIndexFindsTheExactNameElseTheFirstAndFollowsEveryChange) {
+  test_support::TempDir temp;
+  for (const char* name : {"foo", "Foo", "FOO", "Dir/a", "DIR/b", "Data/Old"}) WriteFile(name, name);
+  // The exact name, else the first in listing order, else as given.
+  EXPECT_EQ(ReadTextFile("Foo").value() + ReadTextFile("fOO").value(), "FooFOO");
+  EXPECT_EQ(NativePath("dir\\b") + NativePath("dir\\a") + NativePath("Dir\\A"), "DIR/bDIR/aDir/a");
+  // Changes by others, each after a lookup that read the index.
+  EXPECT_FALSE(FileExists("data\\file.txt"));
+  WriteFile("Data/File.TXT", "");
+  EXPECT_TRUE(FileExists("data\\file.txt"));
+  fs::rename("Data/File.TXT", "Data/Renamed");
+  EXPECT_FALSE(FileExists("data\\file.txt") || !FileExists("data\\RENAMED"));
+  fs::file_time_type before = fs::last_write_time("Data");
+  WriteFile("Data/New.TXT", "");
+  fs::last_write_time("Data", before);
+  EXPECT_TRUE(FileExists("data\\new.txt"));
+  // Changes through the platform, each right after the last.
+  std::string error, made = "DATA\\tmpXXXXXX";
+  EXPECT_TRUE(WriteThrough("data\\A.txt") && FileExists("data\\a.TXT"));
+  EXPECT_TRUE(RenameFile("data\\a.txt", "data\\B.txt", &error) && !FileExists("data\\a.txt"));
+  EXPECT_TRUE(RemoveFile("data\\b.TXT", &error) && !FileExists("data\\b.txt"));
+  EXPECT_TRUE(WriteThrough("data\\b.Txt") && RemoveFile("data\\old", &error));
+  std::fclose(CreateUniqueFile(made));
+  EXPECT_TRUE(FileExists("data\\" + made.substr(5)));
+  EXPECT_TRUE(RenameFile("data\\RENAMED", "data\\renamed", &error)) << error;
+  EXPECT_EQ(ListNames("Data"), (Names{"New.TXT", "b.Txt", "renamed", made.substr(5)}));
+}
+
+TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
+  test_support::TempDir temp;
+  const std::string longest(NAME_MAX, 'N');
+  std::string error, deep;
+  EXPECT_TRUE(WriteThrough(longest) &&
+              RenameFile(std::string(NAME_MAX, 'n'), longest.substr(1) + "m", &error));
+  EXPECT_EQ(ListNames("."), Names{longest.substr(1) + "m"});
+  while (deep.size() <= PATH_MAX) deep += std::string(100, 'd') + "/";
+  for (const std::string& path : {longest + "x", deep + "x", std::string("a\0b", 3)}) {
+    errno = 0;
+    EXPECT_TRUE(!WriteThrough(path) && errno == (path.size() == 3 ? EINVAL : ENAMETOOLONG));
+    EXPECT_EQ(NativePath(path), "");
+  }
+}
+#endif
+
+TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
+  test_support::TempDir temp;
+  test_support::WriteFile("plain", "");
+  test_support::ScopedEnv out("ARGV_RECORDER_OUT", "args.txt");  // in the current folder
+  test_support::ScopedEnv status("ARGV_RECORDER_STATUS", "3");
+  struct Case {  // what to run, and how it ends; `kill`: killed at once
+    std::vector<std::string> argv;
+    Kind kind;
+    int code;
+    std::string output, errorOutput, error;
+    bool kill = false;
+  } cases[] = {
+      {{TOLSCRIPT_ARGV_RECORDER, " padded ", "say \"hi\"", "a\\b", "trailing\\", "\\\\\"", "",
+        "$(echo no)", "`x`", "*", "it's", "tab\there", "a&b|c<d>e", "%PATH%", "^", "\"", "\\"},
+       Kind::Exited, 3, "", "", ""},
+      {{"tolscript-missing", "x"}, Kind::StartFailed, -1, "", "", "tolscript-missing: "},
+      {{}, Kind::StartFailed, -1, "", "", "no program"},
+      {{TOLSCRIPT_ARGV_RECORDER, std::string("a\0b", 3)}, Kind::StartFailed, -1, "", "", "NUL"},
+#ifdef _WIN32
+      {{GetExecutablePath(), "--gtest_list_tests", "--gtest_filter=ProcessTest.Children*"},
+       Kind::Exited, 0, "ProcessTest.\n  ChildrenRunTogetherAndEachTellsHowItEnded\n", "", ""},
+#else
+      // More output than a pipe holds, on both streams at once.
+      {{"sh", "-c", "echo out; echo err >&2; head -c 300000 /dev/zero | tr '\\0' o; exit 2"},
+       Kind::Exited, 2, "out\n" + std::string(300000, 'o'), "err\n", ""},
+      {{"sh", "-c", "exit 127"}, Kind::Exited, 127, "", "", ""},
+      {{"sh", "-c", "kill -9 $$"}, Kind::Signalled, 9, "", "", "killed by signal 9"},
+      {{"sh", "-c", "sleep 5; echo > late"}, Kind::Exited, 0, "", "", "", true},
+      {{"tolscript-missing"}, Kind::StartFailed, -1, "", "", ": No such file or directory"},
+      {{"./plain"}, Kind::StartFailed, -1, "", "", "./plain: Permission denied"},
+#endif
+  };
+  auto check = [](const RunResult& result, const Case& c) {
+    EXPECT_EQ(result.kind, c.kind) << result.error;
+    EXPECT_EQ(result.exitCode, c.code);
+    EXPECT_EQ(test_support::NormalizeLineEnds(result.output), c.output);
+    EXPECT_EQ(result.errorOutput, c.errorOutput);
+    EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
+  };
+  ProcessSet children;
+  std::map<int, const Case*> started;
+  for (const Case& c : cases) {
+    RunResult failure;
+    int child = children.Start(c.argv, &failure);
+    if (child < 0) check(failure, c);
+    if (child >= 0 && c.kill) children.Kill(child);
+    if (child >= 0 && !c.kill) started[child] = &c;
+  }
+  // Each ended child is told once, whether or not it was taken yet.
+  std::set<int> ended;
+  for (size_t i = 0; i < started.size(); ++i) ended.insert(children.WaitForAny());
+  ASSERT_EQ(ended.size(), started.size());
+  for (int child : ended) check(children.Take(child), *started.at(child));
+  EXPECT_TRUE(children.Running() == 0 && children.WaitForAny() == -1);
+  EXPECT_FALSE(test_support::Exists("late"));  // killed before it could write
+  std::string recorded;
+  for (size_t i = 1; i < cases[0].argv.size(); ++i) recorded += "[" + cases[0].argv[i] + "]\n";
+  EXPECT_EQ(test_support::ReadFile(temp.Path() + "/args.txt"), recorded);
+}
+
+}  // namespace
+}  // namespace platform
