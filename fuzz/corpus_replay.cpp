@@ -2,7 +2,6 @@
 // folders (or the files) named on the command line, so the ordinary test
 // build checks each seed corpus. Fails when there is nothing to feed.
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -28,12 +27,9 @@ int main(int argc, char** argv) {
   for (const fs::path& input : inputs) {
     std::ifstream stream(input, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (!stream) {
-      std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
-      return 1;
-    }
     std::printf("%s\n", input.string().c_str());
     std::fflush(stdout);
+    if (!stream) return 1;
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
   std::printf("%zu inputs\n", inputs.size());

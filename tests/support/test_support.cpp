@@ -1,34 +1,28 @@
 #include "support/test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
+#include <regex>
 #include <system_error>
 
 #include "platform/platform.h"
-#include "platform/process.h"
-#include "support/test_drive.h"
 
 namespace fs = std::filesystem;
 
 namespace test_support {
 
-TempDir::TempDir() {
-  previousDir = fs::current_path().string();
-  previousDriveRoot = platform::GetEnv("MUNGE_DRIVE_ROOT");
+TempDir::TempDir()
+    : previousDir(fs::current_path().string()),
+      previousDriveRoot(platform::GetEnv("MUNGE_DRIVE_ROOT")) {
   fs::path parent = internal::EnterTempParent();
   std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
     fs::path candidate = parent / ("tolscript-test-" + std::to_string(random()));
     std::error_code error;
-    if (fs::create_directory(candidate, error)) {
-      path = fs::canonical(candidate).string();
-      break;
-    }
+    if (fs::create_directory(candidate, error)) path = fs::canonical(candidate).string();
   }
   if (path.empty()) {
     internal::LeaveTempParent();
@@ -61,10 +55,7 @@ void WriteFile(const std::string& path, const std::string& content) {
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::string();
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) {
@@ -74,15 +65,13 @@ bool Exists(const std::string& path) {
 
 void MakeDirs(const std::string& path) { fs::create_directories(path); }
 
-int64_t GetMTime(const std::string& path) {
-  return platform::GetFileTime(path).value_or(-1);
-}
+int64_t GetMTime(const std::string& path) { return platform::GetFileTime(path).value_or(-1); }
 
 std::vector<std::string> ListNames(const std::string& dir) {
   std::vector<std::string> names;
   std::error_code error;
-  for (auto it = fs::directory_iterator(dir, error);
-       !error && it != fs::directory_iterator(); it.increment(error)) {
+  for (auto it = fs::directory_iterator(dir, error); !error && it != fs::directory_iterator();
+       it.increment(error)) {
     std::string name = it->path().filename().string();
     if (name != kBuildRecordName) names.push_back(name);
   }
@@ -90,40 +79,94 @@ std::vector<std::string> ListNames(const std::string& dir) {
   return names;
 }
 
+std::vector<std::string> Temporaries(const std::string& dir) {
+  static const std::regex temporary(".*\\.tmp[A-Za-z0-9]{6}");
+  std::vector<std::string> found = ListNames(dir);
+  std::erase_if(found, [](const std::string& name) { return !std::regex_match(name, temporary); });
+  return found;
+}
+
 ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
     : name(name), previous(platform::GetEnv(name)) {
   SetEnv(name, value);
 }
-
-ScopedEnv::~ScopedEnv() { SetEnv(name.c_str(), previous); }
 
 platform::RunResult RunProgram(const std::vector<std::string>& argv) {
   platform::ProcessSet children;
   platform::RunResult result;
   int child = children.Start(argv, &result);
   if (child < 0) return result;
-  if (children.WaitForAny() != child) {
-    result.error = argv[0] + ": the wait for it failed";
-    return result;
-  }
-  return children.Take(child);
+  if (children.WaitForAny() == child) return children.Take(child);
+  result.error = argv[0] + ": the wait for it failed";
+  return result;
 }
 
 ProgramRun Run(const std::string& program, const std::vector<std::string>& args) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), args.begin(), args.end());
   platform::RunResult result = RunProgram(argv);
-  ProgramRun run;
-  run.exitCode = result.kind == platform::RunResult::Kind::Exited ? result.exitCode : -1;
-  run.out = result.output;
-  run.err = result.errorOutput;
-  if (result.kind != platform::RunResult::Kind::Exited)
-    ADD_FAILURE() << program << " did not exit normally: " << result.error;
-  return run;
+  bool exited = result.kind == platform::RunResult::Kind::Exited;
+  if (!exited) ADD_FAILURE() << program << " did not exit normally: " << result.error;
+  return {exited ? result.exitCode : -1, NormalizeLineEnds(result.output),
+          NormalizeLineEnds(result.errorOutput)};
 }
 
 ProgramRun RunTolscript(const std::vector<std::string>& args) {
   return Run(TOLSCRIPT_PROGRAM_PATH, args);
+}
+
+std::string Dword(uint32_t value) {
+  std::string bytes;
+  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<char>(value >> shift));
+  return bytes;
+}
+
+std::string Chunk(const std::string& id, const std::string& body) {
+  std::string chunk = id + Dword(static_cast<uint32_t>(body.size())) + body;
+  return chunk.append((4 - body.size() % 4) % 4, '\0');
+}
+
+std::string BinaryScriptFile(const std::string& name, const std::string& compiled) {
+  return Chunk("ucfb", Chunk("scr_", Chunk("NAME", name + '\0') + Chunk("INFO", "\x01") +
+                                         Chunk("BODY", compiled)));
+}
+
+// The readable form: every body byte in decimal on a line of its own.
+std::string TextScriptFile(const std::string& name, const std::string& compiled) {
+  std::string body;
+  for (unsigned char byte : compiled) body += "\n\t\t\t" + std::to_string(byte);
+  return "\nucft\n{\n\tscr_\n\t{\n\t\tNAME\n\t\t{\n\t\t\t\"" + name +
+         "\"\n\t\t}\n\t\tINFO\n\t\t{\n\t\t\t1\n\t\t}\n\t\tBODY\n\t\t{" + body + "\n\t\t}\n\t}\n}";
+}
+
+std::string RequirementsFile(const std::vector<std::string>& shots) {
+  std::string body = shots.empty() ? "" : "\n\t\t\"shot\"";
+  for (const std::string& shot : shots) body += "\n\t\t\"" + shot + "\"";
+  return "\nucft\n{\n\tREQN\n\t{" + body + "\n\t}\n}";
+}
+
+std::string Lines(const std::vector<std::pair<int, std::string>>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i)
+    text += (i > 0 ? "\n" : "") + std::string(lines[i].first, '\t') + lines[i].second;
+  return text;
+}
+
+bool LuacAvailable() {
+  static const bool available = RunProgram({"luac", "-v"}).Succeeded();
+  return available;
+}
+
+std::string CompileWithLuac(const std::string& source, const std::vector<std::string>& options) {
+  const std::string compiled = "reference.luac";
+  std::vector<std::string> args = options;
+  args.insert(args.end(), {"-o", compiled, source});
+  ProgramRun run = Run("luac", args);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  std::string bytes = ReadFile(compiled);
+  platform::RemoveFile(compiled);
+  EXPECT_FALSE(bytes.empty()) << "luac wrote nothing for " << source;
+  return bytes;
 }
 
 }  // namespace test_support
