@@ -91,39 +91,51 @@ bool IsUsage(const std::string& out) {
          std::count(out.begin(), out.end(), '\n') == 46 && !Contains(out, "JOBS");
 }
 
-// Runs that munge nothing: the usage text when no input is named, an
-// invalid "-jobs" value. The tool log holds the last run's problems, the
-// munge log those of every run since its folder exists.
-TEST_F(EndToEndTest, CommandLinesThatMungeNothing) {
+// What runs print and log: the usage text when no input is named, invalid
+// "-jobs" values, inputs that would be their own outputs. The tool log holds
+// the last run's problems, the munge log those of every run since its
+// folder exists.
+TEST_F(EndToEndTest, RunsReportTheirProblemsInBothLogs) {
+  REQUIRE_LUAC();
   WriteFile("a.lua", kScript);
+  WriteFile("b.script", "print('b')\n");
   const std::string program = platform::MakeFullPath(TOLSCRIPT_PROGRAM).value_or("?");
   const std::regex header("Logging tolscript\n([01][0-9]|2[0-3])(:[0-5][0-9]){2}[01][0-9]/[0-3][0-9]/[0-9]{2}\n");
+  auto twice = [](const std::string& message) {
+    return "Error: " + message + "Error: " + message + "\n";
+  };
+  auto overItself = [](const std::string& name) {
+    return "Input file .\\" + name + ": its output .\\" + name + " would replace the input itself.";
+  };
+  const std::string usage = "the usage text";
   const struct {
     std::vector<std::string> args;
-    bool usage;
-    std::string problem;
+    std::string out, err;
   } cases[] = {
-      {{"-inputfile", "a.lua", "-jobs", "0"}, false, "Invalid value 0 for -jobs."},
-      {{}, true, ""},
-      {{"a.lua"}, true, ""},
-      {{"-inputfile", "-text"}, true, ""},
-      {{"-verbose", "a.lua"}, true, ""},
-      {{"-quiet"}, false, ""},
-      {{"-jobs", "2x", "-inputfile", "a.lua"}, false, "Invalid value 2x for -jobs."},
-      {{"-inputfile", "a.lua", "-jobs", ""}, false, "Invalid value  for -jobs."},
-      {{"-inputfile", "a.lua", "-jobs"}, false, "Invalid value  for -jobs."},
-      {{"-inputfile", "a.lua", "-jobs", "2", "x"}, false, "Invalid value x for -jobs."},
+      {{"-inputfile", "a.lua", "-jobs", "0"}, "", twice("Invalid value 0 for -jobs.")},
+      {{}, usage, ""},
+      {{"a.lua"}, usage, ""},
+      {{"-inputfile", "-text"}, usage, ""},
+      {{"-quiet"}, "", ""},
+      {{"-jobs", "2x", "-inputfile", "a.lua"}, "", twice("Invalid value 2x for -jobs.")},
+      {{"-inputfile", "a.lua", "-jobs", ""}, "", twice("Invalid value  for -jobs.")},
+      {{"-inputfile", "a.lua", "-jobs"}, "", twice("Invalid value  for -jobs.")},
+      {{"-inputfile", "a.lua", "-jobs", "2", "x"}, "", twice("Invalid value x for -jobs.")},
+      {{"-inputfile", "b.script", "a.lua", "-continue"}, "Munging a.lua\n",
+       "Error: " + overItself("b.script") + " [continuing]\n"},
+      {{"-inputfile", "*.script", "-checkdate"}, "", twice(overItself("a.script"))},
   };
   std::string mungeLog;
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     bool logged = Exists("Corvantis");
     ProgramRun run = RunTolscript(c.args);
-    std::string problem = c.problem.empty() ? "" : "PROBLEM OCCURED(Error): " + program + "\n" +
-                                                      c.problem + c.problem + "\n";
-    EXPECT_EQ(run.exitCode, c.problem.empty() ? 0 : 1);
-    EXPECT_TRUE(c.usage ? IsUsage(run.out) : run.out.empty()) << run.out;
-    EXPECT_EQ(run.err, c.problem.empty() ? "" : "Error: " + c.problem + "Error: " + c.problem + "\n");
+    EXPECT_EQ(run.exitCode, c.err.empty() ? 0 : 1);
+    EXPECT_TRUE(c.out == usage ? IsUsage(run.out) : run.out == c.out) << run.out;
+    EXPECT_EQ(run.err, c.err);
+    // The logs hold the messages without their console prefix.
+    std::string problem = std::regex_replace(c.err, std::regex("Error: "), "");
+    if (!problem.empty()) problem = "PROBLEM OCCURED(Error): " + program + "\n" + problem;
     std::smatch log;
     std::string toolLog = NormalizeLineEnds(ReadFile("tolscript.log"));
     ASSERT_TRUE(std::regex_search(toolLog, log, header, std::regex_constants::match_continuous));
@@ -132,17 +144,28 @@ TEST_F(EndToEndTest, CommandLinesThatMungeNothing) {
     MakeDirs("Corvantis/Data");  // from the second run on
   }
   EXPECT_EQ(NormalizeLineEnds(ReadFile("Corvantis/Data/MungeLog.txt")), mungeLog);
-  EXPECT_EQ(ListNames("."), (Names{"Corvantis", "a.lua", "tolscript.log"}));
+  EXPECT_EQ(ReadFile("a.script"), BinaryScriptFile("a", CompileWithLuac("a.lua", {"-s"})));
+  EXPECT_EQ(ReadFile("b.script"), "print('b')\n");
+  EXPECT_EQ(ListNames("."), (Names{"Corvantis", "a.lua", "a.script", "b.script", "tolscript.log"}));
 }
 
-// Everything a run leaves: exit status, console, and every file under the
-// current folder (the munge log among them) but the build record, which
-// holds the outputs' times; the tool log without its time line.
-std::map<std::string, std::string> RunInFreshTree(const std::function<void()>& makeTree,
-                                                  std::vector<std::string> args, const char* jobs) {
+// Everything a run in a fresh tree leaves: exit status, console, and every
+// file (the munge log among them) but the build record, which holds the
+// outputs' times; the tool log without its time line.
+using Files = std::vector<std::pair<std::string, std::string>>;
+struct Tree {
+  int scripts;  // src/s0.lua and on
+  Files files;
+  std::vector<std::string> before, args;  // the runs, the first one unless empty
+};
+
+std::map<std::string, std::string> RunInFreshTree(const Tree& tree, const std::string& jobs) {
   TempDir temp;
-  MakeDirs("Corvantis/Data");
-  makeTree();
+  for (const char* dir : {"Corvantis/Data", "other", "out"}) MakeDirs(dir);
+  for (int i = 0; i < tree.scripts; ++i) WriteFile("src/s" + std::to_string(i) + ".lua", kScript);
+  for (const auto& [path, content] : tree.files) WriteFile(path, content);
+  if (!tree.before.empty()) RunTolscript(tree.before);
+  std::vector<std::string> args = tree.args;
   args.insert(args.end(), {"-jobs", jobs});
   ProgramRun run = RunTolscript(args);
   std::map<std::string, std::string> left{
@@ -156,57 +179,30 @@ std::map<std::string, std::string> RunInFreshTree(const std::function<void()>& m
   return left;
 }
 
-void ManyScripts(const std::string& dir, int count, const char* source) {
-  for (int i = 0; i < count; ++i) WriteFile(dir + "/s" + std::to_string(i) + ".lua", source);
-}
-
 TEST_F(EndToEndTest, ManyCompilersGiveWhatOneGives) {
   REQUIRE_LUAC();
-  const char* const kShots = "PlayCinematicShot('Intro')\nPlayCinematicShot('pan')\n";
-  const struct {
-    const char* name;
-    std::function<void()> makeTree;
-    std::vector<std::string> args;
-  } trees[] = {
-      {"clean", [&] { ManyScripts("src", 12, kScript); ManyScripts("src/sub", 5, kShots); },
+  const std::string shots = "PlayCinematicShot('Intro')\nPlayCinematicShot('pan')\n";
+  const Tree trees[] = {
+      {12, {{"src/sub/a.lua", shots}, {"src/sub/deeper/b.lua", shots}}, {},
        {"-inputfile", "!*.lua", "-sourcedir", "src", "-cinematics"}},
-      {"a failure stops the run", [] { ManyScripts("src", 8, kScript); WriteFile("src/s3.lua", kBroken); },
-       {"-inputfile", "*.lua", "-sourcedir", "src"}},
-      {"failures with continue",
-       [] {
-         ManyScripts("src", 8, kScript);
-         WriteFile("src/s2.lua", kBroken);
-         WriteFile("src/s5.lua", kBroken);
-       },
+      {8, {{"src/s3.lua", kBroken}}, {}, {"-inputfile", "*.lua", "-sourcedir", "src"}},
+      {8, {{"src/s2.lua", kBroken}, {"src/s5.lua", kBroken}}, {},
        {"-inputfile", "*.lua", "@nolist.txt", "s1.lua", "-sourcedir", "src", "-continue"}},
       // More inputs than are decided ahead, so that some are decided while
       // an input with an option file is munged.
-      {"option files",
-       [&] {
-         ManyScripts("src", 40, kScript);
-         MakeDirs("other");
-         WriteFile("src/s1.lua.option", "-outputdir other\\");
-         WriteFile("src/s2.lua.option", "-text");
-         WriteFile("src/s3.lua.option", "-skip");
-         WriteFile("src/s4.lua.option", "-cinematics");
-         WriteFile("src/s6.lua", kShots);
-       },
-       {"-inputfile", "*.lua", "-sourcedir", "src"}},
-      // The second x.lua finds the output of the first newer than itself.
-      {"two inputs one output",
-       [&] {
-         WriteFile("src/a/x.lua", kScript);
-         WriteFile("src/b/x.lua", kShots);
-         SetMTime("src/b/x.lua", 1000000000);
-         ManyScripts("src/b", 4, kScript);
-         MakeDirs("out");
-       },
-       {"-inputfile", "!*.lua", "-sourcedir", "src", "-outputdir", "out\\", "-checkdate"}},
+      {40, {{"src/s1.lua.option", "-outputdir other\\"}, {"src/s2.lua.option", "-text"},
+            {"src/s3.lua.option", "-skip"}, {"src/s4.lua.option", "-cinematics"}, {"src/s6.lua", shots}},
+       {}, {"-inputfile", "*.lua", "-sourcedir", "src"}},
+      // b/x.lua's output, up to date before the run, is the one a/x.lua
+      // writes when b/x.lua's turn comes.
+      {4, {{"src/a/x.lua", kScript}, {"src/b/x.lua", shots}},
+       {"-inputfile", "b\\x.lua", "-sourcedir", "src", "-outputdir", "out\\"},
+       {"-inputfile", "!x*.lua", "*.lua", "-sourcedir", "src", "-outputdir", "out\\", "-checkdate"}},
   };
   for (const auto& tree : trees) {
-    SCOPED_TRACE(tree.name);
-    std::map<std::string, std::string> one = RunInFreshTree(tree.makeTree, tree.args, "1");
-    EXPECT_EQ(RunInFreshTree(tree.makeTree, tree.args, "4"), one);
+    SCOPED_TRACE(::testing::PrintToString(tree.args));
+    std::map<std::string, std::string> one = RunInFreshTree(tree, "1");
+    EXPECT_EQ(RunInFreshTree(tree, "4"), one);
     EXPECT_TRUE(Contains(one["out"], "Munging")) << one["out"];
     for (const auto& [path, content] : one) EXPECT_FALSE(Contains(path, ".tmp")) << path;
   }
@@ -223,7 +219,7 @@ TEST_F(EndToEndTest, CheckdateRemakesWhatAChangeTouches) {
   REQUIRE_LUAC();
   ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", std::string("plat"));
   ScopedEnv overrides("MUNGE_PLATFORM_OVERRIDE_STR", std::string("over"));
-  const int64_t programTime = GetMTime(TOLSCRIPT_PROGRAM);
+  const int64_t programTime = platform::GetFileTime(TOLSCRIPT_PROGRAM).value_or(0);
   const struct {
     const char* name;
     std::function<void()> change;
@@ -259,44 +255,17 @@ TEST_F(EndToEndTest, CheckdateRemakesWhatAChangeTouches) {
     WriteFile("src/a.lua", kScript);
     WriteFile("src/a.lua.option", "-b");
     WriteFile("over/a.lua", std::string(kScript) + "-- the override\n");
-    MakeDirs("plat");
-    MakeDirs("out");
+    for (const char* dir : {"plat", "out"}) MakeDirs(dir);
     for (const char* file : {"src/a.lua", "src/a.lua.option", "over/a.lua"})
       SetMTime(file, 1000000000);
-    const std::vector<std::string> args{"-inputfile",   "*.lua", "-sourcedir", "src",
-                                        "-platformdir", "plat",  "-outputdir", "out\\",
-                                        "-checkdate"};
+    const std::vector<std::string> args{"-inputfile", "*.lua", "-sourcedir", "src", "-platformdir",
+                                        "plat", "-outputdir", "out\\", "-checkdate"};
     ASSERT_EQ(RunTolscript(args).out, "Munging a.lua\n");
     c.change();
     ProgramRun second = RunTolscript(args);
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_EQ(second.out, c.remade ? "Munging a.lua\n" : "") << second.err;
     EXPECT_EQ(RunTolscript(args).out, "");
-  }
-}
-
-// An input whose output would be the input itself fails and is left as it
-// was; the other inputs are munged.
-TEST_F(EndToEndTest, AnInputIsNeverItsOwnOutput) {
-  REQUIRE_LUAC();
-  const std::string kOverItself =
-      "Error: Input file .\\b.script: its output .\\b.script would replace the input itself.";
-  const struct {
-    std::vector<std::string> args;
-    std::string err;
-  } cases[] = {
-      {{"-inputfile", "b.script", "a.lua", "-continue"}, kOverItself + " [continuing]\n"},
-      {{"-inputfile", "*", "-checkdate"}, kOverItself + kOverItself + "\n"},
-  };
-  for (const auto& c : cases) {
-    TempDir temp;
-    WriteFile("a.lua", kScript);
-    WriteFile("b.script", "print('b')\n");
-    ProgramRun run = RunTolscript(c.args);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, c.err);
-    EXPECT_EQ(ReadFile("b.script"), "print('b')\n");
-    EXPECT_TRUE(Exists("a.script"));
   }
 }
 

@@ -4,19 +4,15 @@
 // see those of tests running beside it. So each test process keeps its
 // temporary directories on a drive of its own from the pool that
 // TOLSCRIPT_TEST_DRIVES names (tools/test-windows.sh makes them).
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <filesystem>
+#include <regex>
 #include <stdexcept>
-#include <system_error>
-#include <vector>
 
 #include "platform/path_rules.h"
 #include "support/test_support.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 
 namespace fs = std::filesystem;
 
@@ -46,7 +42,7 @@ std::string ClaimDrive() {
 }
 
 const std::string& DriveRoot() {
-  static const std::string root = ClaimDrive();
+  static const std::string root = ClaimDrive();  // held until the process ends
   return root;
 }
 
@@ -71,19 +67,13 @@ void internal::LeaveTempParent() {
 }
 
 std::string DrivePath(const std::string& relative) {
-  if (DriveRoot().empty() || tempDirs == 0) {
-    throw std::runtime_error("rooted paths reach the system's own drive here; set "
-                             "TOLSCRIPT_TEST_DRIVES as tools/test-windows.sh does, and use a TempDir");
-  }
+  if (DriveRoot().empty() || tempDirs == 0)
+    throw std::runtime_error("rooted paths reach the system's own drive: no TempDir on a test drive");
   return DriveRoot() + relative;
 }
 
 std::string NormalizeLineEnds(const std::string& text) {
-  std::string lines;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
-  }
-  return lines;
+  return std::regex_replace(text, std::regex("\r\n"), "\n");
 }
 
 void SetMTime(const std::string& path, int64_t seconds) {

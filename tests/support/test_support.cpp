@@ -17,17 +17,11 @@ namespace test_support {
 TempDir::TempDir()
     : previousDir(fs::current_path().string()),
       previousDriveRoot(platform::GetEnv("MUNGE_DRIVE_ROOT")) {
-  fs::path parent = internal::EnterTempParent();
   std::random_device random;
-  for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
-    fs::path candidate = parent / ("tolscript-test-" + std::to_string(random()));
-    std::error_code error;
-    if (fs::create_directory(candidate, error)) path = fs::canonical(candidate).string();
-  }
-  if (path.empty()) {
-    internal::LeaveTempParent();
-    throw std::runtime_error("cannot create a temporary directory in " + parent.string());
-  }
+  fs::path dir = fs::path(internal::EnterTempParent()) /
+                 ("tolscript-test-" + std::to_string(random()) + std::to_string(random()));
+  if (!fs::create_directory(dir)) throw std::runtime_error(dir.string() + " exists already");
+  path = fs::canonical(dir).string();
   fs::current_path(path);
   SetEnv("MUNGE_DRIVE_ROOT", path);
 }
@@ -64,8 +58,6 @@ bool Exists(const std::string& path) {
 }
 
 void MakeDirs(const std::string& path) { fs::create_directories(path); }
-
-int64_t GetMTime(const std::string& path) { return platform::GetFileTime(path).value_or(-1); }
 
 std::vector<std::string> ListNames(const std::string& dir) {
   std::vector<std::string> names;

@@ -41,9 +41,8 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 void MakeDirs(const std::string& path);
-// Modification time in seconds since 1970; SetMTime throws when it cannot.
+// Sets the modification time in seconds since 1970; throws when it cannot.
 void SetMTime(const std::string& path, int64_t seconds);
-int64_t GetMTime(const std::string& path);
 // The build record that every output folder holds; ListNames leaves it out.
 inline constexpr const char* kBuildRecordName = ".tolscript_record";
 // Names in a directory, sorted; empty when it does not exist.
