@@ -1,6 +1,6 @@
 // A main for a fuzz target outside libFuzzer: feeds it every file of the
-// folders (or the files) named on the command line, so the ordinary test
-// build checks each seed corpus. Fails when there is nothing to feed.
+// folders named on the command line, so the ordinary test build checks each
+// seed corpus. Fails when there is nothing to feed.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -16,10 +16,6 @@ int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    if (!fs::is_directory(argv[i])) {
-      inputs.emplace_back(argv[i]);
-      continue;
-    }
     for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
       if (entry.is_regular_file()) inputs.push_back(entry.path());
   }

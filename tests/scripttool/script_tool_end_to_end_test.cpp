@@ -32,7 +32,7 @@ const char* const kBroken = "function Broken(\n  x = = 1\n";
 // Every rule of the shot scan in one script: the compiler skips the long
 // comment, the scan reads each of its lines, NUL bytes and all.
 const std::string kShotScript =
-    "function Start()\n  PlayCinematicShot('Intro01')\n"
+    "PlayCinematicShot('Intro01')\nfunction Start()\n"
     "  Wait(1) -- PlayCinematicShot('commented')\n  PlayCinematicShot('Pan2')\n"
     "  PlayCinematicShot('INTRO01')\nend\n--[[\n"
     "print('--') PlayCinematicShot('hidden by the marker in a string')\n"
@@ -40,10 +40,10 @@ const std::string kShotScript =
     "PlayCinematicShot('') PlayCinematicShot(\n'next line')\n"
     "PlayCinematicShot(x) -- 'Note'\nMyPlayCinematicShotNow('inword') playcinematicshot('no')\n"
     "PlayCinematicShot(\"double\") Wait('after')\nPlayCinematicShot('Unclosed\r\n"
-    "-- a\0b\nx\0 PlayCinematicShot('nul') "s + std::string(70000, '\0') +
+    "PlayCinematicShot('Open\n-- a\0b\nx\0 PlayCinematicShot('nul') "s + std::string(70000, '\0') +
     "\nPlayCinematicShot('" + std::string(10000, 'N') + "')\n" + std::string(99976, ' ') +
     "PlayCinematicShot('far')\n]]\nPlayCinematicShot('last')";
-const Names kShots{"intro01", "pan2", "minus", "note", "inword", "after", "unclosed",
+const Names kShots{"intro01", "pan2", "minus", "note", "inword", "after", "unclosed", "open",
                    "nul", std::string(10000, 'n'), "far", "last"};
 
 // The one test that waits the real pause after a failed compile.
@@ -93,10 +93,12 @@ bool IsUsage(const std::string& out) {
 
 // What runs print and log: the usage text when no input is named, invalid
 // "-jobs" values, inputs that would be their own outputs. The tool log holds
-// the last run's problems, the munge log those of every run since its
-// folder exists.
+// the last run's problems, the munge log (under the drive root, in any
+// letter case) those of every run since its folder exists.
 TEST_F(EndToEndTest, RunsReportTheirProblemsInBothLogs) {
   REQUIRE_LUAC();
+  TempDir drive;
+  fs::current_path(temp.Path());
   WriteFile("a.lua", kScript);
   WriteFile("b.script", "print('b')\n");
   const std::string program = platform::MakeFullPath(TOLSCRIPT_PROGRAM).value_or("?");
@@ -128,7 +130,7 @@ TEST_F(EndToEndTest, RunsReportTheirProblemsInBothLogs) {
   std::string mungeLog;
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
-    bool logged = Exists("Corvantis");
+    bool logged = Exists(DrivePath("corvantis"));
     ProgramRun run = RunTolscript(c.args);
     EXPECT_EQ(run.exitCode, c.err.empty() ? 0 : 1);
     EXPECT_TRUE(c.out == usage ? IsUsage(run.out) : run.out == c.out) << run.out;
@@ -141,12 +143,12 @@ TEST_F(EndToEndTest, RunsReportTheirProblemsInBothLogs) {
     ASSERT_TRUE(std::regex_search(toolLog, log, header, std::regex_constants::match_continuous));
     EXPECT_EQ(log.suffix().str(), problem);
     if (logged) mungeLog += problem;
-    MakeDirs("Corvantis/Data");  // from the second run on
+    MakeDirs(DrivePath("corvantis/DATA"));  // from the second run on
   }
-  EXPECT_EQ(NormalizeLineEnds(ReadFile("Corvantis/Data/MungeLog.txt")), mungeLog);
+  EXPECT_EQ(NormalizeLineEnds(ReadFile(DrivePath("corvantis/DATA/MungeLog.txt"))), mungeLog);
   EXPECT_EQ(ReadFile("a.script"), BinaryScriptFile("a", CompileWithLuac("a.lua", {"-s"})));
   EXPECT_EQ(ReadFile("b.script"), "print('b')\n");
-  EXPECT_EQ(ListNames("."), (Names{"Corvantis", "a.lua", "a.script", "b.script", "tolscript.log"}));
+  EXPECT_EQ(ListNames("."), (Names{"a.lua", "a.script", "b.script", "tolscript.log"}));
 }
 
 // Everything a run in a fresh tree leaves: exit status, console, and every

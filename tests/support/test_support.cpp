@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <regex>
 #include <system_error>
 
 #include "platform/platform.h"
@@ -57,30 +56,13 @@ bool Exists(const std::string& path) {
   return fs::exists(fs::symlink_status(path, error));
 }
 
-void MakeDirs(const std::string& path) { fs::create_directories(path); }
-
 std::vector<std::string> ListNames(const std::string& dir) {
   std::vector<std::string> names;
   std::error_code error;
-  for (auto it = fs::directory_iterator(dir, error); !error && it != fs::directory_iterator();
-       it.increment(error)) {
-    std::string name = it->path().filename().string();
-    if (name != kBuildRecordName) names.push_back(name);
-  }
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir, error))
+    if (entry.path().filename() != kBuildRecordName) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::vector<std::string> Temporaries(const std::string& dir) {
-  static const std::regex temporary(".*\\.tmp[A-Za-z0-9]{6}");
-  std::vector<std::string> found = ListNames(dir);
-  std::erase_if(found, [](const std::string& name) { return !std::regex_match(name, temporary); });
-  return found;
-}
-
-ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
-    : name(name), previous(platform::GetEnv(name)) {
-  SetEnv(name, value);
 }
 
 platform::RunResult RunProgram(const std::vector<std::string>& argv) {
@@ -105,43 +87,6 @@ ProgramRun Run(const std::string& program, const std::vector<std::string>& args)
 
 ProgramRun RunTolscript(const std::vector<std::string>& args) {
   return Run(TOLSCRIPT_PROGRAM_PATH, args);
-}
-
-std::string Dword(uint32_t value) {
-  std::string bytes;
-  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<char>(value >> shift));
-  return bytes;
-}
-
-std::string Chunk(const std::string& id, const std::string& body) {
-  std::string chunk = id + Dword(static_cast<uint32_t>(body.size())) + body;
-  return chunk.append((4 - body.size() % 4) % 4, '\0');
-}
-
-std::string BinaryScriptFile(const std::string& name, const std::string& compiled) {
-  return Chunk("ucfb", Chunk("scr_", Chunk("NAME", name + '\0') + Chunk("INFO", "\x01") +
-                                         Chunk("BODY", compiled)));
-}
-
-// The readable form: every body byte in decimal on a line of its own.
-std::string TextScriptFile(const std::string& name, const std::string& compiled) {
-  std::string body;
-  for (unsigned char byte : compiled) body += "\n\t\t\t" + std::to_string(byte);
-  return "\nucft\n{\n\tscr_\n\t{\n\t\tNAME\n\t\t{\n\t\t\t\"" + name +
-         "\"\n\t\t}\n\t\tINFO\n\t\t{\n\t\t\t1\n\t\t}\n\t\tBODY\n\t\t{" + body + "\n\t\t}\n\t}\n}";
-}
-
-std::string RequirementsFile(const std::vector<std::string>& shots) {
-  std::string body = shots.empty() ? "" : "\n\t\t\"shot\"";
-  for (const std::string& shot : shots) body += "\n\t\t\"" + shot + "\"";
-  return "\nucft\n{\n\tREQN\n\t{" + body + "\n\t}\n}";
-}
-
-std::string Lines(const std::vector<std::pair<int, std::string>>& lines) {
-  std::string text;
-  for (size_t i = 0; i < lines.size(); ++i)
-    text += (i > 0 ? "\n" : "") + std::string(lines[i].first, '\t') + lines[i].second;
-  return text;
 }
 
 bool LuacAvailable() {

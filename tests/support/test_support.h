@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -40,15 +41,13 @@ class TempDir {
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
-void MakeDirs(const std::string& path);
+inline void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
 // Sets the modification time in seconds since 1970; throws when it cannot.
 void SetMTime(const std::string& path, int64_t seconds);
 // The build record that every output folder holds; ListNames leaves it out.
 inline constexpr const char* kBuildRecordName = ".tolscript_record";
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> ListNames(const std::string& dir);
-// Names in `dir` of temporary files: "<output>.tmpXXXXXX" or a compiler's.
-std::vector<std::string> Temporaries(const std::string& dir = ".");
 
 // The native path of `relative` under the root of "the drive" that the
 // program's rooted paths ("\Corvantis\...") name while a TempDir is current
@@ -66,7 +65,8 @@ void SetEnv(const char* name, const std::optional<std::string>& value);
 // Sets an environment variable for the scope (nothing unsets it).
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value);
+  ScopedEnv(const char* name, const std::optional<std::string>& value)
+      : name(name), previous(platform::GetEnv(name)) { SetEnv(name, value); }
   ~ScopedEnv() { SetEnv(name.c_str(), previous); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -94,16 +94,43 @@ inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// Chunk files as the program writes them.
-std::string Dword(uint32_t value);  // little-endian
-// A binary chunk: name, size, body, zero padding to a multiple of 4.
-std::string Chunk(const std::string& id, const std::string& body);
-std::string BinaryScriptFile(const std::string& name, const std::string& compiled);
-std::string TextScriptFile(const std::string& name, const std::string& compiled);
+// Chunk files as the program writes them: a binary chunk is its name, its
+// size (little-endian), its body and zero padding to a multiple of 4.
+inline std::string Dword(uint32_t value) {
+  return {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+}
+
+inline std::string Chunk(const std::string& id, const std::string& body) {
+  return id + Dword(uint32_t(body.size())) + body + std::string((4 - body.size() % 4) % 4, '\0');
+}
+
+inline std::string BinaryScriptFile(const std::string& name, const std::string& compiled) {
+  return Chunk("ucfb", Chunk("scr_", Chunk("NAME", name + '\0') + Chunk("INFO", "\x01") +
+                                         Chunk("BODY", compiled)));
+}
+
+// The readable form: every body byte in decimal on a line of its own.
+inline std::string TextScriptFile(const std::string& name, const std::string& compiled) {
+  std::string body;
+  for (unsigned char byte : compiled) body += "\n\t\t\t" + std::to_string(byte);
+  return "\nucft\n{\n\tscr_\n\t{\n\t\tNAME\n\t\t{\n\t\t\t\"" + name +
+         "\"\n\t\t}\n\t\tINFO\n\t\t{\n\t\t\t1\n\t\t}\n\t\tBODY\n\t\t{" + body + "\n\t\t}\n\t}\n}";
+}
+
 // The requirements file holding the group "shot" with `shots`.
-std::string RequirementsFile(const std::vector<std::string>& shots);
+inline std::string RequirementsFile(const std::vector<std::string>& shots) {
+  std::string body = shots.empty() ? "" : "\n\t\t\"shot\"";
+  for (const std::string& shot : shots) body += "\n\t\t\"" + shot + "\"";
+  return "\nucft\n{\n\tREQN\n\t{" + body + "\n\t}\n}";
+}
+
 // Lines given as (tabs, text), joined by line breaks, none after the last.
-std::string Lines(const std::vector<std::pair<int, std::string>>& lines);
+inline std::string Lines(const std::vector<std::pair<int, std::string>>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i)
+    text += (i > 0 ? "\n" : "") + std::string(lines[i].first, '\t') + lines[i].second;
+  return text;
+}
 
 // True when a working luac is on PATH.
 bool LuacAvailable();
