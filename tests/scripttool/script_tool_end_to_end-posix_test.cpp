@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -18,12 +19,13 @@ using namespace test_support;
 
 // Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG,
 // writes "compiled" to standard output (as "-o -" asks) unless the input's
-// name holds "silent", and exits with $FAKE_LUAC_STATUS.
+// name holds "silent", and exits with $FAKE_LUAC_STATUS, or is killed.
 const char* const kFakeLuac =
     "#!/bin/sh\n"
     "printf '[%s]' \"$@\" >> \"$FAKE_LUAC_LOG\"; echo >> \"$FAKE_LUAC_LOG\"\n"
     "for input; do :; done\n"
     "case $input in *silent*) ;; *) printf compiled ;; esac\n"
+    "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
 // The lines of `text`, in any order: compilers run side by side.
@@ -55,6 +57,9 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
       {"bin", "1", {}, {"-inputfile", "a.lua", "c.lua", "-cinematics", "-jobs", "1"}, {},
        "Munging a.lua\n\n**** ERROR: luac returned 1\nERROR reading processed script\n",
        failed + failed + "\n", "[-s][-o][-][./a.lua]\n"},
+      {"bin", "killed", {}, {"-inputfile", "a.lua"}, {},
+       "Munging a.lua\n\n**** ERROR: luac was ended by signal 9\nERROR reading processed script\n",
+       failed + failed + "\n", "[-s][-o][-][./a.lua]\n"},
       // Success without a byte is no script either, and never the last one's.
       {"bin", {}, {}, {"-inputfile", "*.lua", "-continue"}, {"a.script", "c.script"},
        "Munging a.lua\nMunging b_silent.lua\nERROR reading processed script\nMunging c.lua\n",
@@ -65,6 +70,7 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
            "\nERROR reading processed script\n",
        failed + failed + "\n", ""},
   };
+  auto start = std::chrono::steady_clock::now();
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args) + " " + c.bin);
     ScopedEnv path("PATH", tools.Path() + "/" + c.bin);
@@ -85,6 +91,8 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(ListNames("."), names);
   }
+  // Four failures, each followed by the pause the environment shortens.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
 }  // namespace
