@@ -1,8 +1,7 @@
 // A main for a fuzz target outside libFuzzer: feeds it every file of the
-// folders (or the files) named on the command line, so the ordinary test
-// build checks each seed corpus. Fails when there is nothing to feed.
+// folders named on the command line, so the ordinary test build checks each
+// seed corpus. Fails when there is nothing to feed.
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -17,10 +16,6 @@ int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    if (!fs::is_directory(argv[i])) {
-      inputs.emplace_back(argv[i]);
-      continue;
-    }
     for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
       if (entry.is_regular_file()) inputs.push_back(entry.path());
   }
@@ -28,12 +23,9 @@ int main(int argc, char** argv) {
   for (const fs::path& input : inputs) {
     std::ifstream stream(input, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (!stream) {
-      std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
-      return 1;
-    }
     std::printf("%s\n", input.string().c_str());
     std::fflush(stdout);
+    if (!stream) return 1;
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
   std::printf("%zu inputs\n", inputs.size());

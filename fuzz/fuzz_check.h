@@ -5,11 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition, note)                                                   \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
-      std::fprintf(stderr, "%s:%d: property failed: %s (%s)\n", __FILE__, __LINE__, \
-                   #condition, note);                                                 \
-      std::abort();                                                                   \
-    }                                                                                 \
-  } while (0)
+#define FUZZ_CHECK(condition, note)                                                         \
+  ((condition) ? (void)0                                                                    \
+               : (std::fprintf(stderr, "%s:%d: property failed: %s (%s)\n", __FILE__, __LINE__, \
+                               #condition, note),                                           \
+                  std::abort()))

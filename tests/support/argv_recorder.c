@@ -6,12 +6,9 @@
 
 int main(int argc, char** argv) {
   const char* out = getenv("ARGV_RECORDER_OUT");
-  const char* status = getenv("ARGV_RECORDER_STATUS");
-  if (out) {
-    FILE* f = fopen(out, "wb");
-    if (!f) return 100;
-    for (int i = 1; i < argc; ++i) fprintf(f, "[%s]\n", argv[i]);
-    fclose(f);
-  }
-  return status ? atoi(status) : 0;
+  FILE* f = out ? fopen(out, "wb") : NULL;
+  if (out && !f) return 100;
+  for (int i = 1; f && i < argc; ++i) fprintf(f, "[%s]\n", argv[i]);
+  if (f) fclose(f);
+  return getenv("ARGV_RECORDER_STATUS") ? atoi(getenv("ARGV_RECORDER_STATUS")) : 0;
 }

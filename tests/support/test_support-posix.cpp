@@ -1,6 +1,4 @@
 // The parts of the test helpers that differ on POSIX.
-#include "support/test_drive.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -10,18 +8,15 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace test_support {
 
-namespace internal {
+std::string internal::EnterTempParent() {
+  return std::filesystem::temp_directory_path().string();
+}
 
-std::string EnterTempParent() { return std::filesystem::temp_directory_path().string(); }
-
-void LeaveTempParent() {}
-
-}  // namespace internal
+void internal::LeaveTempParent() {}
 
 std::string DrivePath(const std::string& relative) {
   return platform::GetEnv("MUNGE_DRIVE_ROOT").value_or("") + "/" + relative;
@@ -30,10 +25,7 @@ std::string DrivePath(const std::string& relative) {
 std::string NormalizeLineEnds(const std::string& text) { return text; }
 
 void SetMTime(const std::string& path, int64_t seconds) {
-  timespec times[2];
-  times[0].tv_sec = static_cast<time_t>(seconds);
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
+  timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
   if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
     throw std::runtime_error("cannot set the time of " + path + ": " + std::strerror(errno));
 }

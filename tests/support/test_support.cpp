@@ -1,39 +1,26 @@
 #include "support/test_support.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <system_error>
 
 #include "platform/platform.h"
-#include "platform/process.h"
-#include "support/test_drive.h"
 
 namespace fs = std::filesystem;
 
 namespace test_support {
 
-TempDir::TempDir() {
-  previousDir = fs::current_path().string();
-  previousDriveRoot = platform::GetEnv("MUNGE_DRIVE_ROOT");
-  fs::path parent = internal::EnterTempParent();
+TempDir::TempDir()
+    : previousDir(fs::current_path().string()),
+      previousDriveRoot(platform::GetEnv("MUNGE_DRIVE_ROOT")) {
   std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = parent / ("tolscript-test-" + std::to_string(random()));
-    std::error_code error;
-    if (fs::create_directory(candidate, error)) {
-      path = fs::canonical(candidate).string();
-      break;
-    }
-  }
-  if (path.empty()) {
-    internal::LeaveTempParent();
-    throw std::runtime_error("cannot create a temporary directory in " + parent.string());
-  }
+  fs::path dir = fs::path(internal::EnterTempParent()) /
+                 ("tolscript-test-" + std::to_string(random()) + std::to_string(random()));
+  if (!fs::create_directory(dir)) throw std::runtime_error(dir.string() + " exists already");
+  path = fs::canonical(dir).string();
   fs::current_path(path);
   SetEnv("MUNGE_DRIVE_ROOT", path);
 }
@@ -61,10 +48,7 @@ void WriteFile(const std::string& path, const std::string& content) {
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return std::string();
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) {
@@ -72,58 +56,54 @@ bool Exists(const std::string& path) {
   return fs::exists(fs::symlink_status(path, error));
 }
 
-void MakeDirs(const std::string& path) { fs::create_directories(path); }
-
-int64_t GetMTime(const std::string& path) {
-  return platform::GetFileTime(path).value_or(-1);
-}
-
 std::vector<std::string> ListNames(const std::string& dir) {
   std::vector<std::string> names;
   std::error_code error;
-  for (auto it = fs::directory_iterator(dir, error);
-       !error && it != fs::directory_iterator(); it.increment(error)) {
-    std::string name = it->path().filename().string();
-    if (name != kBuildRecordName) names.push_back(name);
-  }
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir, error))
+    if (entry.path().filename() != kBuildRecordName) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
-
-ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
-    : name(name), previous(platform::GetEnv(name)) {
-  SetEnv(name, value);
-}
-
-ScopedEnv::~ScopedEnv() { SetEnv(name.c_str(), previous); }
 
 platform::RunResult RunProgram(const std::vector<std::string>& argv) {
   platform::ProcessSet children;
   platform::RunResult result;
   int child = children.Start(argv, &result);
   if (child < 0) return result;
-  if (children.WaitForAny() != child) {
-    result.error = argv[0] + ": the wait for it failed";
-    return result;
-  }
-  return children.Take(child);
+  if (children.WaitForAny() == child) return children.Take(child);
+  result.error = argv[0] + ": the wait for it failed";
+  return result;
 }
 
 ProgramRun Run(const std::string& program, const std::vector<std::string>& args) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), args.begin(), args.end());
   platform::RunResult result = RunProgram(argv);
-  ProgramRun run;
-  run.exitCode = result.kind == platform::RunResult::Kind::Exited ? result.exitCode : -1;
-  run.out = result.output;
-  run.err = result.errorOutput;
-  if (result.kind != platform::RunResult::Kind::Exited)
-    ADD_FAILURE() << program << " did not exit normally: " << result.error;
-  return run;
+  bool exited = result.kind == platform::RunResult::Kind::Exited;
+  if (!exited) ADD_FAILURE() << program << " did not exit normally: " << result.error;
+  return {exited ? result.exitCode : -1, NormalizeLineEnds(result.output),
+          NormalizeLineEnds(result.errorOutput)};
 }
 
 ProgramRun RunTolscript(const std::vector<std::string>& args) {
   return Run(TOLSCRIPT_PROGRAM_PATH, args);
+}
+
+bool LuacAvailable() {
+  static const bool available = RunProgram({"luac", "-v"}).Succeeded();
+  return available;
+}
+
+std::string CompileWithLuac(const std::string& source, const std::vector<std::string>& options) {
+  const std::string compiled = "reference.luac";
+  std::vector<std::string> args = options;
+  args.insert(args.end(), {"-o", compiled, source});
+  ProgramRun run = Run("luac", args);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  std::string bytes = ReadFile(compiled);
+  platform::RemoveFile(compiled);
+  EXPECT_FALSE(bytes.empty()) << "luac wrote nothing for " << source;
+  return bytes;
 }
 
 }  // namespace test_support

@@ -1,11 +1,15 @@
 // Helpers shared by the tests: a fresh temporary directory per test that is
-// also the current directory and the drive root, small file helpers, and a
-// way to run the built program and capture what it prints.
+// also the current directory and the drive root, small file helpers, the
+// chunk files the program should write, and running programs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/process.h"
@@ -13,10 +17,10 @@
 namespace test_support {
 
 // Creates a new empty directory, makes it the current directory and points
-// MUNGE_DRIVE_ROOT at it. On Windows it lies on the process's test drive
-// (see test_drive.h) when there is one. The destructor goes back to the
-// previous current directory, restores MUNGE_DRIVE_ROOT and removes the
-// directory.
+// MUNGE_DRIVE_ROOT at it. On Windows it lies on a test drive of the process
+// when TOLSCRIPT_TEST_DRIVES names a pool of them ("K:;L:", each root holding
+// the marker file .tolscript-test-drive), so that the program's rooted
+// paths never reach the real drive. The destructor goes back and removes it.
 class TempDir {
  public:
   TempDir();
@@ -37,37 +41,33 @@ class TempDir {
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
-void MakeDirs(const std::string& path);
-// Sets the modification (and access) time in seconds since 1970; throws
-// when it cannot.
+inline void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+// Sets the modification time in seconds since 1970; throws when it cannot.
 void SetMTime(const std::string& path, int64_t seconds);
-int64_t GetMTime(const std::string& path);
 // The build record that every output folder holds; ListNames leaves it out.
 inline constexpr const char* kBuildRecordName = ".tolscript_record";
 // Names in a directory, sorted; empty when it does not exist.
 std::vector<std::string> ListNames(const std::string& dir);
 
 // The native path of `relative` under the root of "the drive" that the
-// program's rooted paths ("\Corvantis\...") name while a TempDir is
-// current: on POSIX under MUNGE_DRIVE_ROOT, on Windows under the root of
-// the test drive (throws when there is none, rather than reach the real
-// drive). All TempDirs of a process share that drive on Windows.
+// program's rooted paths ("\Corvantis\...") name while a TempDir is current
+// (on Windows it throws without a test drive).
 std::string DrivePath(const std::string& relative);
 
-// Console output and logs are text streams: on Windows a "\n" reaches them
-// as "\r\n". Gives `text` with "\n" line ends on Windows, as it stands
-// elsewhere (where a carriage return would be a fault to see).
+// Console output and logs are text streams: on Windows "\n" reaches them as
+// "\r\n". Gives "\n" line ends there; elsewhere the text as it stands (where
+// a carriage return would be a fault to see).
 std::string NormalizeLineEnds(const std::string& text);
 
-// Sets or (with nothing) unsets an environment variable for this process
-// and the programs it starts.
+// Sets or (with nothing) unsets an environment variable.
 void SetEnv(const char* name, const std::optional<std::string>& value);
 
 // Sets an environment variable for the scope (nothing unsets it).
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value);
-  ~ScopedEnv();
+  ScopedEnv(const char* name, const std::optional<std::string>& value)
+      : name(name), previous(platform::GetEnv(name)) { SetEnv(name, value); }
+  ~ScopedEnv() { SetEnv(name.c_str(), previous); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -76,21 +76,73 @@ class ScopedEnv {
   std::optional<std::string> previous;
 };
 
-// Runs argv as the program runs its compilers (platform::ProcessSet) and
-// waits for it; what it printed is in the result.
+// Runs argv as the program runs its compilers and waits for it.
 platform::RunResult RunProgram(const std::vector<std::string>& argv);
 
 struct ProgramRun {
   int exitCode = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
+  std::string out;  // standard output, line ends normalized
+  std::string err;  // standard error, line ends normalized
 };
 
-// Runs `program` with `args` in the current directory and captures its
-// standard output and error.
+// Runs `program` with `args` in the current directory; a program that does
+// not exit normally fails the test.
 ProgramRun Run(const std::string& program, const std::vector<std::string>& args);
-
-// Runs the built tolscript.
 ProgramRun RunTolscript(const std::vector<std::string>& args);
+
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Chunk files as the program writes them: a binary chunk is its name, its
+// size (little-endian), its body and zero padding to a multiple of 4.
+inline std::string Dword(uint32_t value) {
+  return {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+}
+
+inline std::string Chunk(const std::string& id, const std::string& body) {
+  return id + Dword(uint32_t(body.size())) + body + std::string((4 - body.size() % 4) % 4, '\0');
+}
+
+inline std::string BinaryScriptFile(const std::string& name, const std::string& compiled) {
+  return Chunk("ucfb", Chunk("scr_", Chunk("NAME", name + '\0') + Chunk("INFO", "\x01") +
+                                         Chunk("BODY", compiled)));
+}
+
+// The readable form: every body byte in decimal on a line of its own.
+inline std::string TextScriptFile(const std::string& name, const std::string& compiled) {
+  std::string body;
+  for (unsigned char byte : compiled) body += "\n\t\t\t" + std::to_string(byte);
+  return "\nucft\n{\n\tscr_\n\t{\n\t\tNAME\n\t\t{\n\t\t\t\"" + name +
+         "\"\n\t\t}\n\t\tINFO\n\t\t{\n\t\t\t1\n\t\t}\n\t\tBODY\n\t\t{" + body + "\n\t\t}\n\t}\n}";
+}
+
+// The requirements file holding the group "shot" with `shots`.
+inline std::string RequirementsFile(const std::vector<std::string>& shots) {
+  std::string body = shots.empty() ? "" : "\n\t\t\"shot\"";
+  for (const std::string& shot : shots) body += "\n\t\t\"" + shot + "\"";
+  return "\nucft\n{\n\tREQN\n\t{" + body + "\n\t}\n}";
+}
+
+// Lines given as (tabs, text), joined by line breaks, none after the last.
+inline std::string Lines(const std::vector<std::pair<int, std::string>>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i)
+    text += (i > 0 ? "\n" : "") + std::string(lines[i].first, '\t') + lines[i].second;
+  return text;
+}
+
+// True when a working luac is on PATH.
+bool LuacAvailable();
+#define REQUIRE_LUAC() \
+  if (!::test_support::LuacAvailable()) GTEST_SKIP() << "luac is not on PATH"
+// What luac writes for `source` with `options` ({"-s"} or {}).
+std::string CompileWithLuac(const std::string& source, const std::vector<std::string>& options);
+
+namespace internal {
+// The directory a new TempDir is made in, and the end of one (per OS).
+std::string EnterTempParent();
+void LeaveTempParent();
+}  // namespace internal
 
 }  // namespace test_support
