@@ -69,6 +69,8 @@ TEST(DumpTest, BothFormsAndDamagedFiles) {
       {"string", "ucft {\n\tNAME {\n\t\t\"abc\n}\n}", "line 3: a string is not closed"},
       {"unnamed", "ucft {\n\t{\n}", "line 2: \"{\" without a chunk name before it"},
       {"twice", "ucft {\n}\nucft {\n}", "line 3: text after the root chunk"},
+      {"quote", Chunk("ucfb", "a\"b_\2\0\0\0"s),
+       "offset 0x8: chunk \"a\\\"b_\" claims 2 bytes, only 0 are left in chunk \"ucfb\""},
       {"missing", "", "no such file"},
       {"folder", "", "not a plain file"},
   };
@@ -127,6 +129,8 @@ TEST(DumpTest, CompiledCodeHeaders) {
   const std::vector<std::string> cases[] = {  // the code, then what is told of it
       {"\x1b", "size: 1 byte", "signature: 1b, not that of compiled Lua (1b 4c 75 61)"},
       {"\x1bLuaQ\0\1"s, "size: 7 bytes", lua, "header: cut short, 7 of 12 bytes"},
+      {"\x1bLuaQ\0\1\4\4\4\4\0"s, "size: 12 bytes", lua, "version: 5.1", "format: 0 (official)",
+       "byte order: little-endian", sizes4, "integral numbers: no", "debug information: unknown"},
       {"\x1bLuaQ\0\0\4\4\4\4\1\0\0\0\3@a\0"s, "size: 19 bytes", lua, "version: 5.1",
        "format: 0 (official)", "byte order: big-endian", sizes4, "integral numbers: yes",
        "debug information: present (source \"@a\")"},

@@ -196,7 +196,10 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   for (const Case& c : cases) {
     RunResult failure;
     int child = children.Start(c.argv, &failure);
-    if (child < 0) check(failure, c);
+    if (child < 0) {
+      EXPECT_EQ(child, -1);
+      check(failure, c);
+    }
     if (child >= 0 && c.kill) children.Kill(child);
     if (child >= 0 && !c.kill) started[child] = &c;
   }
