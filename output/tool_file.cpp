@@ -7,7 +7,6 @@
 #include <cstring>
 #include <map>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "platform/path_rules.h"
@@ -171,37 +170,17 @@ void ToolFile::UseTemporaryFile(std::string path) {
   tempPath = std::move(path);
 }
 
-namespace {
-
-std::string MakeTemporaryFile(std::string pathTemplate) {
+std::string ToolFile::ReserveTemporaryFile(const std::string& path) {
+  platform::PathParts parts = platform::SplitPath(path);
+  std::string directory = parts.drive + parts.dir;
+  // The folder's stale files are looked for first, so that this new one
+  // is never taken for one of them.
+  NoteStaleTemporaries(directory);
+  std::string pathTemplate = TemporaryTemplate(path);
   FILE* created = platform::CreateUniqueFile(pathTemplate);
   if (!created) return std::string();
   std::fclose(created);
   return pathTemplate;
-}
-
-// The folder's stale files are looked for first, so that a new one is
-// never taken for one of them.
-std::string PrepareTemporaryFile(const std::string& path) {
-  platform::PathParts parts = platform::SplitPath(path);
-  NoteStaleTemporaries(parts.drive + parts.dir);
-  return TemporaryTemplate(path);
-}
-
-}  // namespace
-
-std::string ToolFile::ReserveTemporaryFile(const std::string& path) {
-  return MakeTemporaryFile(PrepareTemporaryFile(path));
-}
-
-std::future<std::string> ToolFile::ReserveTemporaryFileAhead(const std::string& path) {
-  std::string pathTemplate = PrepareTemporaryFile(path);
-  try {
-    return std::async(std::launch::async, MakeTemporaryFile, pathTemplate);
-  } catch (const std::system_error&) {
-    // No thread to spare: made when asked for.
-    return std::async(std::launch::deferred, MakeTemporaryFile, pathTemplate);
-  }
 }
 
 void ToolFile::Abandon() {

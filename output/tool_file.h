@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <future>
 #include <memory>
 #include <string>
 
@@ -43,10 +42,6 @@ class ToolFile {
   // write before the output is opened. Returns its path, or empty with
   // errno set.
   static std::string ReserveTemporaryFile(const std::string& path);
-
-  // The same, made on a thread of its own: on some file systems making a
-  // file costs as much as compiling a script.
-  static std::future<std::string> ReserveTemporaryFileAhead(const std::string& path);
 
   // Takes over such a file, whatever it holds, as this output's temporary
   // file: the output is written over it and it is renamed into place, so

@@ -172,8 +172,7 @@ std::optional<std::string> FindStoredName(const std::string& dir, std::string_vi
 }
 
 DirectoryChange BeginDirectoryChange(const std::string& dir) {
-  static std::recursive_mutex changeMutex;
-  DirectoryChange change{dir, false, std::unique_lock<std::recursive_mutex>(changeMutex)};
+  DirectoryChange change{dir, false};
   std::lock_guard<std::mutex> lock(indexMutex);
   auto& indexes = Indexes();
   auto at = indexes.find(dir);

@@ -8,7 +8,6 @@
 
 #include <sys/stat.h>
 
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,12 +25,9 @@ std::optional<std::string> FindStoredName(const std::string& dir, std::string_vi
 // A change this process is about to make in a directory. Taken before the
 // change, so that an index that was already out of date is dropped rather
 // than patched and then trusted.
-// Changes are made one at a time, also from several threads, so that one
-// is never seen half-made by another and taken for a foreign change.
 struct DirectoryChange {
   std::string dir;
   bool indexWasCurrent = false;
-  std::unique_lock<std::recursive_mutex> hold;
 };
 DirectoryChange BeginDirectoryChange(const std::string& dir);
 void CommitNameAdded(const DirectoryChange& change, const std::string& name);

@@ -53,7 +53,6 @@ CompilerPool::Compiled CompilerPool::Finish(const std::string& inputPath,
     WaitForOne();
     slotFreed();
   }
-  if (job->reservation.valid()) job->tempPath = job->reservation.get();
   Compiled compiled{std::move(job->result), !platform::ChildOutputIsBinary(),
                     std::move(job->tempPath), job->reserveError};
   jobs.erase(job);
@@ -70,10 +69,6 @@ void CompilerPool::Launch(Job& job) {
       job.reserveError = errno != 0 ? errno : EIO;
       return;
     }
-  } else {
-    // The code comes through a pipe; the output's file is made while the
-    // compiler runs, off this thread.
-    job.reservation = ToolFile::ReserveTemporaryFileAhead(job.outputPath);
   }
   std::vector<std::string> argv{"luac"};
   if (!platform::GetEnv("LUA_DEBUG_SYMBOLS")) argv.push_back("-s");
@@ -110,7 +105,6 @@ void CompilerPool::WaitForOne() {
 void CompilerPool::Discard(Job& job) {
   if (job.child >= 0) processes.Kill(job.child);
   job.child = -1;
-  if (job.reservation.valid()) job.tempPath = job.reservation.get();
   if (!job.tempPath.empty()) platform::RemoveFile(job.tempPath);
   job.tempPath.clear();
 }

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <functional>
-#include <future>
 #include <list>
 #include <string>
 
@@ -35,7 +34,7 @@ class CompilerPool {
   struct Compiled {
     platform::RunResult result;  // its output is the compiled code when !inFile
     bool inFile = false;         // the compiled code is in `tempPath`
-    std::string tempPath;        // the output's temporary file, when one was made
+    std::string tempPath;
     int reserveError = 0;  // errno when no file could be reserved (tempPath empty)
   };
   // The first compile of `inputPath` for `outputPath`, started now when
@@ -50,7 +49,6 @@ class CompilerPool {
     std::string outputPath;
     std::string tempPath;
     int reserveError = 0;
-    std::future<std::string> reservation;  // of `tempPath`, made meanwhile
     bool launched = false;
     bool ended = false;
     int child = -1;  // while it runs

@@ -124,7 +124,6 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
   // that code may be partial. No code at all is no script either.
   std::optional<std::string> bytes;
   if (!compiled.inFile) {
-    if (!compiled.tempPath.empty()) writer->UseTemporaryFile(compiled.tempPath);
     if (ReportCompile(compiled.result, true)) bytes = std::move(compiled.result.output);
   } else {
     if (compiled.tempPath.empty()) {
