@@ -72,16 +72,16 @@ void Check(const Scenario& s) {
   test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", "pc");
   test_support::ScopedEnv entries("MUNGE_PLATFORM_OVERRIDE_STR", "low;;demo;d;e;f;g;h;i;j;k;l");
   for (const std::string& file : SplitList(s.files, '|')) {
-    std::string spec = file.substr(0, file.find('='));
-    std::string path = spec.substr(0, spec.find_first_of("@-"));
+    std::string head = file.substr(0, file.find('='));
+    std::string path = head.substr(0, head.find_first_of("@-"));
     if (path.back() == '/') {
       test_support::MakeDirs(path);
-    } else if (path.size() < spec.size() && spec[path.size()] == '-') {
-      std::filesystem::create_directory_symlink(spec.substr(path.size() + 2), path);
+    } else if (path.size() < head.size() && head[path.size()] == '-') {
+      std::filesystem::create_directory_symlink(head.substr(path.size() + 2), path);
     } else {
-      test_support::WriteFile(path, spec.size() < file.size() ? file.substr(spec.size() + 1) : "");
-      if (path.size() < spec.size())
-        test_support::SetMTime(path, std::stoll(spec.substr(path.size() + 1)));
+      test_support::WriteFile(path, head.size() < file.size() ? file.substr(head.size() + 1) : "");
+      if (path.size() < head.size())
+        test_support::SetMTime(path, std::stoll(head.substr(path.size() + 1)));
     }
   }
   // As from main: a null pointer follows the last argument.
