@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "child_slots.h"
 #include "command_line.h"
 #include "path_rules.h"
 #include "system_error-win32.h"
@@ -331,14 +332,7 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure) 
       return -1;
     }
   }
-  for (size_t i = 0; i < impl->children.size(); ++i) {
-    if (!impl->children[i]) {
-      impl->children[i] = std::move(child);
-      return static_cast<int>(i);
-    }
-  }
-  impl->children.push_back(std::move(child));
-  return static_cast<int>(impl->children.size() - 1);
+  return AddChild(impl->children, std::move(child));
 }
 
 int ProcessSet::WaitForAny() {
@@ -376,11 +370,7 @@ int ProcessSet::WaitForAny() {
   }
 }
 
-RunResult ProcessSet::Take(int child) {
-  RunResult result = std::move(impl->children[static_cast<size_t>(child)]->result);
-  impl->children[static_cast<size_t>(child)].reset();
-  return result;
-}
+RunResult ProcessSet::Take(int child) { return TakeResult(impl->children, child); }
 
 void ProcessSet::Kill(int number) {
   std::unique_ptr<Impl::Child> child = std::move(impl->children[static_cast<size_t>(number)]);
@@ -392,13 +382,7 @@ void ProcessSet::Kill(int number) {
   Impl::Close(*child);
 }
 
-size_t ProcessSet::Running() const {
-  size_t running = 0;
-  for (const auto& child : impl->children) {
-    if (child && !child->ended) ++running;
-  }
-  return running;
-}
+size_t ProcessSet::Running() const { return CountRunning(impl->children); }
 
 void CatchInterrupts() {
   if (interruptEvent == nullptr) interruptEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
