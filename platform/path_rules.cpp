@@ -161,7 +161,8 @@ std::string CanonicalKey(std::string_view path) {
   std::string lowered = ToLowerAscii(path);
   std::string key;
   size_t start = 0;
-  if (lowered.size() >= 2 && lowered[1] == ':') {
+  // A separator before a colon starts a rooted path, not a drive.
+  if (lowered.size() >= 2 && lowered[1] == ':' && !IsSeparator(lowered[0])) {
     key = lowered.substr(0, 2);
     start = 2;
   }
