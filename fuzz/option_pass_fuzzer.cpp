@@ -7,18 +7,15 @@
 #include "framework/tokenizer.h"
 #include "fuzz/fuzz_check.h"
 #include "output/messages.h"
-#include "platform/path_rules.h"
 
 namespace {
-
-bool IsLower(const ToolString& text) { return platform::ToLowerAscii(text.Text()) == text.Text(); }
 
 struct OptionTool : BatchTool {
   void MungeFile(ChunkWriter*, ChunkWriter*, ToolString&, ToolString&) override {}
   ToolString GetOutputExtension() override { return ToolString("out"); }
   void ParseOption(const ToolString& option, const ToolString& value) override {
-    FUZZ_CHECK(option.Text()[0] == '-' && value.Text()[0] != '-' && IsLower(option) &&
-                   IsLower(value), "a tool option or its value taken wrong");
+    FUZZ_CHECK(option.Text()[0] == '-' && value.Text()[0] != '-' && option.ToLower() == option &&
+                   value.ToLower() == value, "a tool option or its value taken wrong");
     state += std::string(option.Text()) + "=" + value.Text() + " ";
   }
   void ResetToolOptions() override { state.clear(); }
@@ -30,7 +27,8 @@ struct OptionTool : BatchTool {
     for (const std::string& token : tokens) pointers.push_back(token.c_str());
     auto count = static_cast<int32_t>(pointers.size());
     platformPass ? ParsePlatform(count, pointers.data()) : ParseOptions(count, pointers.data());
-    FUZZ_CHECK(IsLower(outputDir) && IsLower(sourceDir) && IsLower(platformDir), "a folder's case");
+    for (const ToolString* dir : {&outputDir, &sourceDir, &platformDir})
+      FUZZ_CHECK(dir->ToLower() == *dir, "a folder that is not lower-case");
     return state + outputDir.Text() + "|" + sourceDir.Text() + "|" + platformDir.Text() + "|" +
            "0123456789abcdef"[checkDate + 2 * textOutput + 4 * skipInput + 8 * continueOnError] +
            std::to_string(ConsoleLevel()) + std::to_string(platform);

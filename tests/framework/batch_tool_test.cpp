@@ -19,7 +19,6 @@
 namespace {
 
 using namespace std::string_literals;
-using platform::SplitList;
 
 // Notes each input it is given, with the options in force, and writes an
 // empty chunk. A name holding "req" requires something, one holding "fail"
@@ -64,14 +63,12 @@ struct Scenario {
   std::string logged;  // in the tool log, texts apart by '|'
 };
 
-void PrintTo(const Scenario& s, std::ostream* out) { *out << s.name; }
-
 void Check(const Scenario& s) {
   test_support::TempDir temp;
-  // Eleven override roots, "low" to "l", for "-platformdir pc".
-  test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", "pc");
+  // For "-platformdir pcx" eleven override roots: "plowx", "pdemox", "pdx" to "plx".
+  test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", "c");
   test_support::ScopedEnv entries("MUNGE_PLATFORM_OVERRIDE_STR", "low;;demo;d;e;f;g;h;i;j;k;l");
-  for (const std::string& file : SplitList(s.files, '|')) {
+  for (const std::string& file : platform::SplitList(s.files, '|')) {
     std::string head = file.substr(0, file.find('='));
     std::string path = head.substr(0, head.find_first_of("@-"));
     if (path.back() == '/') {
@@ -85,7 +82,7 @@ void Check(const Scenario& s) {
     }
   }
   // As from main: a null pointer follows the last argument.
-  std::vector<std::string> arguments = SplitList("tool " + s.arguments, ' ');
+  std::vector<std::string> arguments = platform::SplitList("tool " + s.arguments, ' ');
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   argv.push_back(nullptr);
@@ -105,7 +102,7 @@ void Check(const Scenario& s) {
   EXPECT_TRUE(s.outputs == "*" || all == s.outputs) << all;
   EXPECT_EQ(ErrorCount(), s.errors);
   std::string log = test_support::ReadFile("tool.log");
-  for (const std::string& text : SplitList(s.logged, '|'))
+  for (const std::string& text : platform::SplitList(s.logged, '|'))
     EXPECT_NE(log.find(text), std::string::npos) << log;
   EXPECT_FALSE(PrintToLog("after the run")) << "the log is closed";
 }
@@ -132,20 +129,21 @@ const Scenario kScenarios[] = {
     // Each name once, from the first root that has it, its option file
     // from the first that has that; a folder hides a file.
     {"layered_roots",
-     "src/s/a.lua|src/s/a.lua.option=-text|src/s/b.lua|src/s/d.lua|pc/s/a.lua|pc/s/d.lua/|"
-     "low/s/c.lua|demo/s/c.lua|demo/s/b.lua|l/s/e.lua",
-     "-sourcedir src -platformdir pc -inputfile s\\*.lua", "*",
-     "demo/s/b.out(b) l/s/e.out(b) low/s/c.out(b) pc/s/a.out(t) ", 0, ""},
+     "src/s/a.lua|src/s/a.lua.option=-text|src/s/b.lua|src/s/d.lua|src/s/f.lua|pcx/s/a.lua|"
+     "pcx/s/d.lua/|plowx/s/c.lua|plowx/s/f.lua|pdemox/s/c.lua|pdemox/s/b.lua|plx/s/e.lua",
+     "-sourcedir src -platformdir pcx -inputfile s\\*.lua",
+     "pcx\\s\\a.lua>a text;plowx\\s\\f.lua>f;pdemox\\s\\b.lua>b;plowx\\s\\c.lua>c;plx\\s\\e.lua>e;",
+     "pcx/s/a.out(t) pdemox/s/b.out(b) plowx/s/c.out(b) plowx/s/f.out(b) plx/s/e.out(b) ", 0, ""},
     {"recursion_over_every_root",
-     "src/a.lua|src/s1/x.lua|src/s2/y.lua|src/s2/deep/d.lua|pc/p.lua|pc/s1/z.lua|"
-     "pc/ponly/q.lua|low/o.lua|low/S2/w.lua|low/oonly/r.lua|demo/oonly/r2.lua",
-     "-sourcedir src -platformdir pc -inputfile !*.lua",
-     "src\\.\\a.lua>a;pc\\.\\p.lua>p;low\\.\\o.lua>o;src\\.\\s1\\x.lua>x;pc\\.\\s1\\z.lua>z;"
-     "src\\.\\s2\\y.lua>y;low\\.\\s2\\w.lua>w;src\\.\\s2\\deep\\d.lua>d;"
+     "src/a.lua|src/s1/x.lua|src/s2/y.lua|src/s2/deep/d.lua|pcx/p.lua|pcx/s1/z.lua|"
+     "pcx/ponly/q.lua|plowx/o.lua|plowx/S2/w.lua|plowx/oonly/r.lua|pdemox/oonly/r2.lua",
+     "-sourcedir src -platformdir pcx -inputfile !*.lua",
+     "src\\.\\a.lua>a;pcx\\.\\p.lua>p;plowx\\.\\o.lua>o;src\\.\\s1\\x.lua>x;pcx\\.\\s1\\z.lua>z;"
+     "src\\.\\s2\\y.lua>y;plowx\\.\\s2\\w.lua>w;src\\.\\s2\\deep\\d.lua>d;"
      // A folder only overrides have is searched once per root holding it;
      // folders only the platform root has come last.
-     "low\\.\\oonly\\r.lua>r;demo\\.\\oonly\\r2.lua>r2;low\\.\\oonly\\r.lua>r;"
-     "demo\\.\\oonly\\r2.lua>r2;pc\\.\\ponly\\q.lua>q;",
+     "plowx\\.\\oonly\\r.lua>r;pdemox\\.\\oonly\\r2.lua>r2;plowx\\.\\oonly\\r.lua>r;"
+     "pdemox\\.\\oonly\\r2.lua>r2;pcx\\.\\ponly\\q.lua>q;",
      "*", 0, ""},
     // List tokens keep their case; a list ends at a NUL.
     {"list_files",
@@ -170,9 +168,8 @@ const Scenario kScenarios[] = {
      0, ""},
     {"an_option_file_holds_for_its_input_only",
      "a.lua|a.lua.option=-Text -outputdir sub\\ -platform pc -inputfile b.lua -foo|b.lua|sub/|out/",
-     "-platform x -Platform ps2 XBOX -platform -debug -outputdir out\\ignored -inputfile a.lua b.lua",
-     ".\\a.lua>a text out=sub\\ platform1 level3 -foo=;"
-     ".\\b.lua>b out=out\\ignored platform1 level3;",
+     "-platform x -Platform ps2 XBOX -platform -debug -outputdir out\\x -inputfile a.lua b.lua",
+     ".\\a.lua>a text out=sub\\ platform1 level3 -foo=;.\\b.lua>b out=out\\x platform1 level3;",
      "out/b.out(b) sub/a.out(t) ", 0, ""},
     {"failed_skipped_and_unreadable_inputs_leave_nothing",
      "fail.lua|fail.lua.option=-text|fail.out=old|fail.out.req=old|a.lua|a.lua.option=-skip|"

@@ -8,6 +8,7 @@
 
 namespace {
 
+using namespace test_support;
 const std::string kHeader = "# tolscript build record 1\n";
 
 TEST(BuildRecordTest, ReadsWhatItWritesAndRefusesAnythingElse) {
@@ -27,8 +28,8 @@ TEST(BuildRecordTest, ReadsWhatItWritesAndRefusesAnythingElse) {
 }
 
 TEST(BuildRecordTest, HoldersOfOneFolderKeepEachOthersEntriesAndDeadLinesGo) {
-  test_support::TempDir temp;
-  test_support::MakeDirs("out");
+  TempDir temp;
+  MakeDirs("out");
   {
     BuildRecord first("out/"), second("out/");
     EXPECT_TRUE(first.Find("a") == nullptr && second.Find("b") == nullptr);
@@ -38,17 +39,17 @@ TEST(BuildRecordTest, HoldersOfOneFolderKeepEachOthersEntriesAndDeadLinesGo) {
   BuildRecord both("out/");
   EXPECT_TRUE(both.Find("a") && both.Find("b") && both.Find("b")->facts == 6);
   // A damaged record is made anew; a foreign file is left alone.
-  test_support::WriteFile("out/.tolscript_record", test_support::ReadFile("out/.tolscript_record") + "cut");
+  WriteFile("out/.tolscript_record", ReadFile("out/.tolscript_record") + "cut");
   BuildRecord("out/").Add("c", {7, 8, 9});
-  EXPECT_EQ(test_support::ReadFile("out/.tolscript_record"), kHeader + FormatRecordLine("c", {7, 8, 9}));
-  test_support::WriteFile("out/.tolscript_record", "notes\n");
+  EXPECT_EQ(ReadFile("out/.tolscript_record"), kHeader + FormatRecordLine("c", {7, 8, 9}));
+  WriteFile("out/.tolscript_record", "notes\n");
   BuildRecord("out/").Add("d", {1, 1, 1});
-  EXPECT_EQ(test_support::ReadFile("out/.tolscript_record"), "notes\n");
+  EXPECT_EQ(ReadFile("out/.tolscript_record"), "notes\n");
   std::string text = kHeader;
   for (int i = 0; i < 300; ++i) text += FormatRecordLine("a", {i, 1, 1});
-  test_support::WriteFile(".tolscript_record", text);
+  WriteFile(".tolscript_record", text);
   EXPECT_EQ(BuildRecord("").Find("a")->outputTimeNs, 299);
-  EXPECT_EQ(test_support::ReadFile(".tolscript_record"), kHeader + FormatRecordLine("a", {299, 1, 1}));
+  EXPECT_EQ(ReadFile(".tolscript_record"), kHeader + FormatRecordLine("a", {299, 1, 1}));
 }
 
 }  // namespace

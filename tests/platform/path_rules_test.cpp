@@ -16,14 +16,15 @@ namespace {
 using Strings = std::vector<std::string>;
 
 TEST(PathRulesTest, PathsAndNames) {
-  for (const Strings& c : {Strings{"c:\\data\\foo.bar.lua", "c:", "\\data\\", "foo.bar", ".lua"},
-                           Strings{"c:x", "c:", "", "x", ""}, Strings{"a/b\\c", "", "a/b\\", "c", ""},
-                           Strings{"dir.d\\.hidden", "", "dir.d\\", "", ".hidden"}}) {
+  const std::vector<Strings> paths = {{"c:\\d\\f.b.lua", "c:", "\\d\\", "f.b", ".lua"},
+      {"c:x", "c:", "", "x", ""}, {"a/\\c", "", "a/\\", "c", ""}, {"d.\\.h", "", "d.\\", "", ".h"}};
+  for (const Strings& c : paths) {
     PathParts parts = SplitPath(c[0]);
     EXPECT_EQ((Strings{c[0], parts.drive, parts.dir, parts.name, parts.ext}), c);
   }
-  EXPECT_EQ(JoinPath("c", "\\data", "foo", "lua") + JoinPath("", "a/", "", ".x"),
-            "c:\\data\\foo.luaa/.x");
+  EXPECT_EQ(JoinPath("c", "\\data", "foo", "lua") + JoinPath("", "a/", "", ".x") + " " +
+                CanonicalKey("C:/Data/./x/..//B\\"),
+            "c:\\data\\foo.luaa/.x c:\\data\\b");
   EXPECT_EQ(ToLowerAscii("AZaz@[`{\xC4"), "azaz@[`{\xC4");
   Strings names = {"b.txt", "A.txt", "a.txt", "_x", "\xE4", "B.TXT", "ab", "a"};
   std::sort(names.begin(), names.end(), [](auto& a, auto& b) { return ListingOrderLess(a, b); });
@@ -54,7 +55,7 @@ TEST(CommandLineTest, QuotesAndSplitsByTheSystemRules) {
       {{}, ""}, {{"C:\\Program Files\\x.exe", ""}, "\"C:\\Program Files\\x.exe\" \"\""},
       {{"p", "a b", "a\tb", "a\nb", "a\vb"}, "p \"a b\" \"a\tb\" \"a\nb\" \"a\vb\""},
       // Backslashes are literal unless a quote follows them.
-      {{"p", "c:\\d\\", "my d\\", "\"", "a\\\"b"}, "p c:\\d\\ \"my d\\\\\" \"\\\"\" \"a\\\\\\\"b\""},
+      {{"p", "c:\\d\\", "m d\\", "\"", "a\\\"b"}, "p c:\\d\\ \"m d\\\\\" \"\\\"\" \"a\\\\\\\"b\""},
       {{"dir\\", "&|<>^%!()", "\xc3\xa9\x01"}, "dir\\ &|<>^%!() \xc3\xa9\x01"}};
   for (const auto& [argv, line] : cases) {
     EXPECT_EQ(QuoteWindowsCommandLine(argv), line);

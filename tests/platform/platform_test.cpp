@@ -56,16 +56,16 @@ TEST(FileSystemTest, NamesAreFoundInAnyCaseAndNewNamesKeepTheCaseGiven) {
 #ifdef _WIN32
   // The system's matching also takes 8.3 names ("LONGFI~1.LUA" for a
   // ".luac") and gives '?' and a trailing '.' DOS meanings: none may show.
-  WriteFile("LongFileName.luac", "");
-  WriteFile("a.txt", "");
+  for (const char* name : {"LongFileName.luac", "a.txt"}) WriteFile(name, "");
   EXPECT_EQ(Listed("*.lua") + Listed("longfi~1.lua") + Listed("a?.txt") + Listed("*."), "./ ../ ");
 #endif
 }
 
 TEST(FileSystemTest, FailuresSayWhy) {
   test_support::TempDir temp;
-  WriteFile("present", "x");
+  for (const char* name : {"present", "gone"}) WriteFile(name, "x");
   std::string error;
+  EXPECT_TRUE(RemoveFile("gone", &error)) << error;  // in a folder not yet looked at
   auto failed = [&error](bool done) {  // and said why
     bool said = !error.empty();
     error.clear();
@@ -88,25 +88,10 @@ TEST(FileSystemTest, FailuresSayWhy) {
 }
 
 #ifndef _WIN32
-TEST(PosixPathTest, DriveAndRootedPathsLandUnderTheDriveRootAndSlashPathsStand) {
+TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
   test_support::TempDir temp;
-  const std::string root = temp.Path() + "/Root";
-  WriteFile("Root/Game/Old.txt", "");
-  test_support::ScopedEnv drive("MUNGE_DRIVE_ROOT", root + "//");
-  for (const char* path : {"c:\\game\\a", "D:/game/b", "\\game\\c", "c:d"}) WriteThrough(path);
-  EXPECT_EQ(ListNames(root + "/Game"), (Names{"Old.txt", "a", "b", "c"}));
-  for (const auto& [path, native] : std::vector<std::pair<std::string, std::string>>{
-           {"c:\\GAME\\old.TXT", root + "/Game/Old.txt"}, {"\\", root}, {"c:d", root + "/d"},
-           {"\\GAME\\New\\\\x//", root + "/Game/New/x/"}, {temp.Path() + "/root/GAME", root + "/Game"},
-           {".\\root\\GAME\\..\\game", "./Root/Game/../Game"}, {"e", "e"}})
-    EXPECT_EQ(NativePath(path), native);
-  test_support::SetEnv("MUNGE_DRIVE_ROOT", std::nullopt);
-  EXPECT_EQ(NativePath("c:\\tolscript-missing\\x"), "/tolscript-missing/x");
-}
-
-TEST(PosixPathTest, TheIndexFindsTheExactNameElseTheFirstAndFollowsEveryChange) {
-  test_support::TempDir temp;
-  for (const char* name : {"foo", "Foo", "FOO", "Dir/a", "DIR/b", "Data/Old"}) WriteFile(name, name);
+  for (const char* name : {"foo", "Foo", "FOO", "Dir/a", "DIR/b", "Data/Old", "Root/Game/Old"})
+    WriteFile(name, name);
   // The exact name, else the first in listing order, else as given.
   EXPECT_EQ(ReadTextFile("Foo").value() + ReadTextFile("fOO").value(), "FooFOO");
   EXPECT_EQ(NativePath("dir\\b") + NativePath("dir\\a") + NativePath("Dir\\A"), "DIR/bDIR/aDir/a");
@@ -130,6 +115,19 @@ TEST(PosixPathTest, TheIndexFindsTheExactNameElseTheFirstAndFollowsEveryChange) 
   EXPECT_TRUE(FileExists("data\\" + made.substr(5)));
   EXPECT_TRUE(RenameFile("data\\RENAMED", "data\\renamed", &error)) << error;
   EXPECT_EQ(ListNames("Data"), (Names{"New.TXT", "b.Txt", "renamed", made.substr(5)}));
+  // Drive and rooted paths land under the drive root; '/' paths stand.
+  const std::string root = temp.Path() + "/Root";
+  test_support::ScopedEnv drive("MUNGE_DRIVE_ROOT", root + "//");
+  for (const char* path : {"c:\\game\\a", "D:/game/b", "\\game\\c", "c:d"}) WriteThrough(path);
+  EXPECT_EQ(ListNames(root + "/Game"), (Names{"Old", "a", "b", "c"}));
+  for (const auto& [path, native] : std::vector<std::pair<std::string, std::string>>{
+           {"c:\\GAME\\old", root + "/Game/Old"}, {"\\", root}, {"c:d", root + "/d"},
+           {"\\GAME\\New\\\\x//", root + "/Game/New/x/"},
+           {temp.Path() + "/root/GAME", root + "/Game"},
+           {".\\root\\GAME\\..\\game", "./Root/Game/../Game"}, {"e", "e"}})
+    EXPECT_EQ(NativePath(path), native);
+  test_support::SetEnv("MUNGE_DRIVE_ROOT", std::nullopt);
+  EXPECT_EQ(NativePath("c:\\tolscript-missing\\x"), "/tolscript-missing/x");
 }
 
 TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
@@ -150,7 +148,9 @@ TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
 
 TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   test_support::TempDir temp;
-  test_support::WriteFile("plain", "");
+  test_support::WriteFile("plain", "");  // found on PATH, but no program
+  test_support::ScopedEnv path("PATH",
+                               GetEnv("PATH").value_or("") + PathListSeparator() + temp.Path());
   test_support::ScopedEnv out("ARGV_RECORDER_OUT", "args.txt");  // in the current folder
   test_support::ScopedEnv status("ARGV_RECORDER_STATUS", "3");
   struct Case {  // what to run, and how it ends; `kill`: killed at once
@@ -172,14 +172,14 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
        Kind::Exited, 0, "ProcessTest.\n  ChildrenRunTogetherAndEachTellsHowItEnded\n", "", "",
        false, true},
 #else
-      // More output than a pipe holds, on both streams at once.
-      {{"sh", "-c", "echo out; echo err >&2; head -c 300000 /dev/zero | tr '\\0' o; exit 2"},
+      // More output than a pipe holds, after the error stream has ended.
+      {{"sh", "-c", "echo err >&2; exec 2>&-; echo out; printf %300000s | tr ' ' o; exit 2"},
        Kind::Exited, 2, "out\n" + std::string(300000, 'o'), "err\n", ""},
       {{"sh", "-c", "exit 127"}, Kind::Exited, 127, "", "", ""},
       {{"sh", "-c", "kill -9 $$"}, Kind::Signalled, 9, "", "", "killed by signal 9"},
       {{"sh", "-c", "sleep 5; echo > late"}, Kind::Exited, 0, "", "", "", true},
       {{"tolscript-missing"}, Kind::StartFailed, -1, "", "", ": No such file or directory"},
-      {{"./plain"}, Kind::StartFailed, -1, "", "", "./plain: Permission denied"},
+      {{"plain"}, Kind::StartFailed, -1, "", "", "plain: Permission denied"},
 #endif
   };
   auto check = [](const RunResult& result, const Case& c) {
