@@ -131,8 +131,9 @@ const Scenario kScenarios[] = {
     {"layered_roots",
      "src/s/a.lua|src/s/a.lua.option=-text|src/s/b.lua|src/s/d.lua|src/s/f.lua|pcx/s/a.lua|"
      "pcx/s/d.lua/|plowx/s/c.lua|plowx/s/f.lua|pdemox/s/c.lua|pdemox/s/b.lua|plx/s/e.lua",
-     "-sourcedir src -platformdir pcx -inputfile s\\*.lua",
-     "pcx\\s\\a.lua>a text;plowx\\s\\f.lua>f;pdemox\\s\\b.lua>b;plowx\\s\\c.lua>c;plx\\s\\e.lua>e;",
+     "-sourcedir src -platformdir pcx -inputfile s\\*.lua s\\a.lua",
+     "pcx\\s\\a.lua>a text;plowx\\s\\f.lua>f;pdemox\\s\\b.lua>b;plowx\\s\\c.lua>c;plx\\s\\e.lua>e;"
+     "pcx\\.\\s\\a.lua>a text;",
      "pcx/s/a.out(t) pdemox/s/b.out(b) plowx/s/c.out(b) plowx/s/f.out(b) plx/s/e.out(b) ", 0, ""},
     {"recursion_over_every_root",
      "src/a.lua|src/s1/x.lua|src/s2/y.lua|src/s2/deep/d.lua|pcx/p.lua|pcx/s1/z.lua|"
@@ -145,10 +146,10 @@ const Scenario kScenarios[] = {
      "plowx\\.\\oonly\\r.lua>r;pdemox\\.\\oonly\\r2.lua>r2;plowx\\.\\oonly\\r.lua>r;"
      "pdemox\\.\\oonly\\r2.lua>r2;pcx\\.\\ponly\\q.lua>q;",
      "*", 0, ""},
-    // List tokens keep their case; a list ends at a NUL.
+    // List tokens keep their case; a list is read whole, to a NUL.
     {"list_files",
      "a.lua|b.lua|c.lua|sub/inner.txt=b.lua\r\n\t\v\f*.lua|empty.txt= \r\n|two.txt=@./LIST.txt|"
-     "list.txt=A.lua @sub\\inner.txt @two.txt\n\0c.lua"s,
+     "list.txt=A.lua" + std::string(70000, ' ') + "@sub\\inner.txt @two.txt\n\0c.lua"s,
      "-continue -inputfile @list.txt @empty.txt @missing.txt",
      ".\\A.lua>a;.\\b.lua>b;.\\a.lua>a;.\\b.lua>b;.\\c.lua>c;", "A.out(b) b.out(b) c.out(b) ", 2,
      "Input file @./LIST.txt: list names itself. [continuing]|"
