@@ -23,8 +23,7 @@ namespace fs = std::filesystem;
 namespace platform {
 namespace {
 
-using test_support::ListNames;
-using test_support::WriteFile;
+using namespace test_support;
 using Kind = RunResult::Kind;
 using Names = std::vector<std::string>;
 
@@ -41,9 +40,9 @@ std::string Listed(const std::string& pattern) {
 }
 
 TEST(FileSystemTest, NamesAreFoundInAnyCaseAndNewNamesKeepTheCaseGiven) {
-  test_support::TempDir temp;
+  TempDir temp;
   WriteFile("Data/Scripts/Foo.lua", "");
-  test_support::SetMTime("Data/Scripts/Foo.lua", 4102444800);  // past 2038
+  SetMTime("Data/Scripts/Foo.lua", 4102444800);  // past 2038
   EXPECT_TRUE(IsRegularFile("DATA/SCRIPTS/FOO.LUA") && IsDirectory("data\\scripts"));
   EXPECT_FALSE(IsDirectory("data\\scripts\\foo.lua") || IsRegularFile("data") ||
                FileExists("data\\other\\foo.lua") || FileExists(""));
@@ -62,16 +61,12 @@ TEST(FileSystemTest, NamesAreFoundInAnyCaseAndNewNamesKeepTheCaseGiven) {
 }
 
 TEST(FileSystemTest, FailuresSayWhy) {
-  test_support::TempDir temp;
+  TempDir temp;
   for (const char* name : {"present", "gone"}) WriteFile(name, "x");
   std::string error;
   // In a folder not yet looked at; a name in another case is the same file.
   EXPECT_TRUE(RemoveFile("gone", &error) && WriteThrough("PRESENT")) << error;
-  auto failed = [&error](bool done) {  // and said why
-    bool said = !error.empty();
-    error.clear();
-    return !done && said;
-  };
+  auto failed = [&error](bool done) { return !done && !std::exchange(error, "").empty(); };
   errno = 0;
   EXPECT_TRUE(failed(RemoveFile("missing", &error)) && errno == ENOENT);
   EXPECT_TRUE(failed(RenameFile("missing", "present", &error)) && errno == ENOENT);
@@ -90,7 +85,7 @@ TEST(FileSystemTest, FailuresSayWhy) {
 
 #ifndef _WIN32
 TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
-  test_support::TempDir temp;
+  TempDir temp;
   for (const char* name : {"foo", "Foo", "FOO", "Dir/a", "DIR/b", "Data/Old", "Root/Game/Old"})
     WriteFile(name, name);
   // The exact name, else the first in listing order, else as given.
@@ -118,7 +113,7 @@ TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
   EXPECT_EQ(ListNames("Data"), (Names{"New.TXT", "b.Txt", "renamed", made.substr(5)}));
   // Drive and rooted paths land under the drive root; '/' paths stand.
   const std::string root = temp.Path() + "/Root";
-  test_support::ScopedEnv drive("MUNGE_DRIVE_ROOT", root + "//");
+  ScopedEnv drive("MUNGE_DRIVE_ROOT", root + "//");
   for (const char* path : {"c:\\game\\a", "D:/game/b", "\\game\\c", "c:d"}) WriteThrough(path);
   EXPECT_EQ(ListNames(root + "/Game"), (Names{"Old", "a", "b", "c"}));
   for (const auto& [path, native] : std::vector<std::pair<std::string, std::string>>{
@@ -127,12 +122,12 @@ TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
            {temp.Path() + "/root/GAME", root + "/Game"},
            {".\\root\\GAME\\..\\game", "./Root/Game/../Game"}, {"e", "e"}})
     EXPECT_EQ(NativePath(path), native);
-  test_support::SetEnv("MUNGE_DRIVE_ROOT", std::nullopt);
+  SetEnv("MUNGE_DRIVE_ROOT", std::nullopt);
   EXPECT_EQ(NativePath("c:\\tolscript-missing\\x"), "/tolscript-missing/x");
 }
 
 TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
-  test_support::TempDir temp;
+  TempDir temp;
   const std::string longest(NAME_MAX, 'N');
   std::string error, deep;
   EXPECT_TRUE(WriteThrough(longest) &&
@@ -148,12 +143,12 @@ TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
 #endif
 
 TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
-  test_support::TempDir temp;
-  test_support::WriteFile("plain", "");  // found on PATH, but no program
-  test_support::ScopedEnv path("PATH",
+  TempDir temp;
+  WriteFile("plain", "");  // found on PATH, but no program
+  ScopedEnv path("PATH",
                                GetEnv("PATH").value_or("") + PathListSeparator() + temp.Path());
-  test_support::ScopedEnv out("ARGV_RECORDER_OUT", "args.txt");  // in the current folder
-  test_support::ScopedEnv status("ARGV_RECORDER_STATUS", "3");
+  ScopedEnv out("ARGV_RECORDER_OUT", "args.txt");  // in the current folder
+  ScopedEnv status("ARGV_RECORDER_STATUS", "3");
   struct Case {  // what to run, and how it ends; `kill`: killed at once
     std::vector<std::string> argv;
     Kind kind;
@@ -210,10 +205,19 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   ASSERT_EQ(ended.size(), started.size());
   for (int child : ended) check(children.Take(child), *started.at(child));
   EXPECT_TRUE(children.Running() == 0 && children.WaitForAny() == -1);
-  EXPECT_FALSE(test_support::Exists("late"));  // killed before it could write
+  EXPECT_FALSE(Exists("late"));  // killed before it could write
   std::string recorded;
   for (size_t i = 1; i < cases[0].argv.size(); ++i) recorded += "[" + cases[0].argv[i] + "]\n";
-  EXPECT_EQ(test_support::ReadFile(temp.Path() + "/args.txt"), recorded);
+  EXPECT_EQ(ReadFile(temp.Path() + "/args.txt"), recorded);
+  // A program found on PATH before is looked for again when PATH changes, or when it is gone.
+  fs::copy_file(TOLSCRIPT_ARGV_RECORDER, "prog" + std::string(ExecutableSuffix()));
+  std::string kinds;  // Exited, Signalled, StartFailed
+  for (const std::string& list : {temp.Path(), std::string("/missing"), temp.Path(), temp.Path()}) {
+    if (kinds == "EFE") fs::remove("prog" + std::string(ExecutableSuffix()));
+    ScopedEnv path("PATH", list);
+    kinds += "ESF"[static_cast<int>(RunProgram({"prog"}).kind)];
+  }
+  EXPECT_EQ(kinds, "EFEF");
 }
 
 }  // namespace
