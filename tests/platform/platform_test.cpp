@@ -124,6 +124,7 @@ TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
     EXPECT_EQ(NativePath(path), native);
   SetEnv("MUNGE_DRIVE_ROOT", std::nullopt);
   EXPECT_EQ(NativePath("c:\\tolscript-missing\\x"), "/tolscript-missing/x");
+  EXPECT_EQ(MakeFullPath("d\\x"), temp.Path() + "/d\\x");
 }
 
 TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
