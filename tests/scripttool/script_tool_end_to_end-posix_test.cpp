@@ -60,11 +60,13 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
       {"bin", "killed", {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\n\n**** ERROR: luac was ended by signal 9\nERROR reading processed script\n",
        failed + failed + "\n", "[-s][-o][-][./a.lua]\n"},
-      // Success without a byte is no script either, and never the last one's.
-      {"bin", {}, {}, {"-inputfile", "*.lua", "-continue"}, {"a.script", "c.script"},
-       "Munging a.lua\nMunging b_silent.lua\nERROR reading processed script\nMunging c.lua\n",
+      // Success without a byte is no script either, and never an earlier one's.
+      {"bin", {}, {}, {"-inputfile", "*.lua", "a.lua", "-continue"}, {"a.script", "c.script"},
+       "Munging a.lua\nMunging b_silent.lua\nERROR reading processed script\nMunging c.lua\n"
+       "Munging a.lua\n",
        failed + failed + " [continuing]\n",
-       "[-s][-o][-][./a.lua]\n[-s][-o][-][./b_silent.lua]\n[-s][-o][-][./c.lua]\n"},
+       "[-s][-o][-][./a.lua]\n[-s][-o][-][./b_silent.lua]\n[-s][-o][-][./c.lua]\n"
+       "[-s][-o][-][./a.lua]\n"},
       {"empty", {}, {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\n\n**** ERROR: luac could not be run: luac: " + std::string(strerror(ENOENT)) +
            "\nERROR reading processed script\n",
