@@ -17,12 +17,12 @@ namespace {
 
 using namespace test_support;
 
-// Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG,
-// writes "compiled" to standard output (as "-o -" asks) unless the input's
-// name holds "silent", and exits with $FAKE_LUAC_STATUS, or is killed.
+// Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG in one
+// write, writes "compiled" to standard output (as "-o -" asks) unless the
+// input's name holds "silent", and exits with $FAKE_LUAC_STATUS, or is killed.
 const char* const kFakeLuac =
     "#!/bin/sh\n"
-    "printf '[%s]' \"$@\" >> \"$FAKE_LUAC_LOG\"; echo >> \"$FAKE_LUAC_LOG\"\n"
+    "printf '%s\\n' \"$(printf '[%s]' \"$@\")\" >> \"$FAKE_LUAC_LOG\"\n"
     "for input; do :; done\n"
     "case $input in *silent*) ;; *) printf compiled ;; esac\n"
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
