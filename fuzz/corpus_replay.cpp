@@ -15,10 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::vector<fs::path> inputs;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i < argc; ++i)
     for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
       if (entry.is_regular_file()) inputs.push_back(entry.path());
-  }
   std::sort(inputs.begin(), inputs.end());
   for (const fs::path& input : inputs) {
     std::ifstream stream(input, std::ios::binary);

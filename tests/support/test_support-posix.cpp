@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
 
 #include "support/test_support.h"
@@ -31,11 +30,7 @@ void SetMTime(const std::string& path, int64_t seconds) {
 }
 
 void SetEnv(const char* name, const std::optional<std::string>& value) {
-  if (value) {
-    setenv(name, value->c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
+  value ? setenv(name, value->c_str(), 1) : unsetenv(name);
 }
 
 }  // namespace test_support

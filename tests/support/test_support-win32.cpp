@@ -4,7 +4,6 @@
 // see those of tests running beside it. So each test process keeps its
 // temporary directories on a drive of its own from the pool that
 // TOLSCRIPT_TEST_DRIVES names (tools/test-windows.sh makes them).
-#include <filesystem>
 #include <regex>
 #include <stdexcept>
 
