@@ -227,7 +227,11 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
   // override 1 .. n that holds it, read from the first in search order.
   auto handOn = [&](size_t root, size_t laterFrom, size_t laterTo) {
     for (const platform::DirEntry& entry : listed[root]->entries) {
-      if (entry.isDirectory || !platform::WildcardMatch(pattern, entry.name)) continue;
+      // The build record lives among the outputs, which may be the inputs' folder.
+      if (entry.isDirectory || platform::EqualsIgnoreCase(entry.name, BuildRecord::kFileName) ||
+          !platform::WildcardMatch(pattern, entry.name)) {
+        continue;
+      }
       std::string lowerName = platform::ToLowerAscii(entry.name);
       if (firstHolder(lowerName, laterFrom, laterTo) >= 0) continue;
       AddInput(dir, entry.name, firstHolder(lowerName, 0, roots.size()),

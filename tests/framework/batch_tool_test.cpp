@@ -158,6 +158,8 @@ const Scenario kScenarios[] = {
      "-sourcedir src -inputfile !*.lua -platform pc", "src\\.\\a\\x.lua>x platform2;",
      "src/a/x.out(b) ", 1, "Input directory src\\.\\a\\back: link loop, passed over."},
 #endif
+    {"the_build_record_is_no_input", "a_record.lua|.TOLSCRIPT_RECORD=x", "-inputfile *record*",
+     ".\\a_record.lua>a_record;", "a_record.out(b) ", 0, ""},
     // Requirements files only where something is required.
     {"outputs_beside_their_inputs",
      "a.lua|sub/b.lua|foo.bar.lua|plain|plain.out.req=old|req.lua|list.txt=Up.LUA|Up.LUA",
