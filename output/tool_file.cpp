@@ -116,9 +116,10 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
 
 void ToolFile::CreateTemporaryFile() {
   if (!tempPath.empty()) {
-    // A file reserved for this output and handed over: written from its
-    // start, whatever it held.
-    handle = platform::OpenStream(tempPath, "wb");
+    // A file handed over: written from its start and cut to size at the
+    // end. Not emptied now: some file systems write an emptied file out
+    // at once when it is closed.
+    handle = platform::OpenStream(tempPath, "r+b");
   } else {
     std::string pathTemplate = TemporaryTemplate(name);
     handle = platform::CreateUniqueFile(pathTemplate);
@@ -142,6 +143,7 @@ void ToolFile::Close() {
   if (!handle) CreateTemporaryFile();
   Flush();
   if (fflush(handle) != 0) FailWrite(errno);
+  if (tempTakenOver && !platform::TruncateStream(handle, size)) FailWrite(errno);
   FILE* stream = handle;
   handle = nullptr;
   isOpen = false;
@@ -153,11 +155,13 @@ void ToolFile::Close() {
   if (!platform::RenameFile(tempPath, name, &error)) {
     platform::RemoveFile(tempPath);
     tempPath.clear();
+    tempTakenOver = false;
     buffer.reset();
     throw HandyException("Could not replace %s. DOS reports:\n%s\n", Printable(name).c_str(),
                          error.c_str());
   }
   tempPath.clear();
+  tempTakenOver = false;
   buffer.reset();
   name.clear();
 }
@@ -168,18 +172,17 @@ void ToolFile::UseTemporaryFile(std::string path) {
     return;
   }
   tempPath = std::move(path);
+  tempTakenOver = true;
 }
 
-std::string ToolFile::ReserveTemporaryFile(const std::string& path) {
+std::string ToolFile::NameTemporaryFile(const std::string& path) {
   platform::PathParts parts = platform::SplitPath(path);
   std::string directory = parts.drive + parts.dir;
   // The folder's stale files are looked for first, so that this new one
   // is never taken for one of them.
   NoteStaleTemporaries(directory);
   std::string pathTemplate = TemporaryTemplate(path);
-  FILE* created = platform::CreateUniqueFile(pathTemplate);
-  if (!created) return std::string();
-  std::fclose(created);
+  if (!platform::PickUnusedName(pathTemplate)) return std::string();
   return pathTemplate;
 }
 
@@ -197,6 +200,7 @@ void ToolFile::Discard() {
   if (!tempPath.empty()) {
     platform::RemoveFile(tempPath);
     tempPath.clear();
+    tempTakenOver = false;
   }
   buffer.reset();
   bufferUsed = bufferStart = streamPosition = position = size = 0;

@@ -37,11 +37,11 @@ class ToolFile {
 
   bool IsOpen() const;
 
-  // Makes a new, empty temporary file beside the output `path`, named as
-  // this object names its own, for a producer (such as a compiler) to
-  // write before the output is opened. Returns its path, or empty with
-  // errno set.
-  static std::string ReserveTemporaryFile(const std::string& path);
+  // Names a new temporary file beside the output `path`, named as this
+  // object names its own, for a producer (such as a compiler) to create
+  // and write before the output is opened; the file is not made here.
+  // Returns its path, or empty with errno set.
+  static std::string NameTemporaryFile(const std::string& path);
 
   // Takes over such a file, whatever it holds, as this output's temporary
   // file: the output is written over it and it is renamed into place, so
@@ -81,6 +81,7 @@ class ToolFile {
   FILE* handle = nullptr;
   std::string name;
   std::string tempPath;
+  bool tempTakenOver = false;  // tempPath was made by another program
   // Bytes of the file from bufferStart on that the stream has not seen yet;
   // a back-patch inside them costs no seek.
   std::unique_ptr<unsigned char[]> buffer;

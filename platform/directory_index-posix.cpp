@@ -109,6 +109,14 @@ std::unordered_map<std::string, Index>& Indexes() {
   return *indexes;
 }
 
+// How many children are creating a file in each directory.
+std::unordered_map<std::string, int>& ChildCreations() {
+  static auto* creations = new std::unordered_map<std::string, int>();
+  return *creations;
+}
+
+bool ChildrenCreateIn(const std::string& dir) { return ChildCreations().count(dir) != 0; }
+
 void AddName(Index& index, std::string name) {
   std::string key = ToLowerAscii(name);
   auto [at, inserted] = index.names.try_emplace(std::move(key));
@@ -159,8 +167,11 @@ std::optional<std::string> FindStoredName(const std::string& dir, std::string_vi
     if (at != indexes.end()) indexes.erase(at);
     return std::nullopt;
   }
-  if (at == indexes.end() || at->second.stamp != *stamp ||
-      (at->second.racy && NowNanoseconds() >= at->second.racyUntilNs)) {
+  bool trusted = at != indexes.end() &&
+                 (ChildrenCreateIn(dir) ||
+                  (at->second.stamp == *stamp &&
+                   !(at->second.racy && NowNanoseconds() >= at->second.racyUntilNs)));
+  if (!trusted) {
     if (at == indexes.end() && indexes.size() >= kMaxIndexes) indexes.clear();
     Index fresh = ReadIndex(dir, *stamp);
     at = indexes.insert_or_assign(dir, std::move(fresh)).first;
@@ -178,8 +189,40 @@ DirectoryChange BeginDirectoryChange(const std::string& dir) {
   auto at = indexes.find(dir);
   if (at == indexes.end()) return change;
   std::optional<DirectoryStamp> stamp = ReadStamp(dir);
-  change.indexWasCurrent = stamp && *stamp == at->second.stamp;
+  change.indexWasCurrent = stamp && (*stamp == at->second.stamp || ChildrenCreateIn(dir));
   return change;
+}
+
+void BeginChildCreation(const std::string& dir) {
+  std::lock_guard<std::mutex> lock(indexMutex);
+  auto& indexes = Indexes();
+  auto at = indexes.find(dir);
+  // An index that is out of date already goes now, not once trusted.
+  if (at != indexes.end() && !ChildrenCreateIn(dir) && ReadStamp(dir) != at->second.stamp)
+    indexes.erase(at);
+  ++ChildCreations()[dir];
+}
+
+void EndChildCreation(const std::string& dir, const std::string& name) {
+  std::lock_guard<std::mutex> lock(indexMutex);
+  auto& creations = ChildCreations();
+  auto count = creations.find(dir);
+  if (count == creations.end()) return;
+  bool last = --count->second == 0;
+  if (last) creations.erase(count);
+  auto& indexes = Indexes();
+  auto at = indexes.find(dir);
+  if (at == indexes.end()) return;
+  struct stat status;
+  if (lstat((dir + "/" + name).c_str(), &status) == 0) AddName(at->second, name);
+  if (!last) return;
+  std::optional<DirectoryStamp> stamp = ReadStamp(dir);
+  if (!stamp) {
+    indexes.erase(at);
+    return;
+  }
+  at->second.stamp = *stamp;
+  at->second.racy = false;
 }
 
 namespace {

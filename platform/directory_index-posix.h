@@ -33,4 +33,13 @@ DirectoryChange BeginDirectoryChange(const std::string& dir);
 void CommitNameAdded(const DirectoryChange& change, const std::string& name);
 void CommitNameRemoved(const DirectoryChange& change, const std::string& name);
 
+// A child of this process is to create `name` in `dir`. While any such
+// child runs, the directory's index is trusted whatever its stamp says:
+// the change is taken for the children's, and the name is added when the
+// child has ended. Without this each child's file would have the next
+// lookup read the whole directory again. Left open: a change another
+// process makes in that directory meanwhile.
+void BeginChildCreation(const std::string& dir);
+void EndChildCreation(const std::string& dir, const std::string& name);
+
 }  // namespace platform::posix

@@ -151,7 +151,14 @@ std::optional<std::string> FileIdentity(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path, std::string* error) {
-  std::optional<std::string> native = TranslatePath(path);
+  posix::NativeStatus known;
+  std::optional<std::string> native = TranslatePath(path, &known);
+  // A missing name costs no removal: that would lock its folder against
+  // the compilers making their files there.
+  struct stat link;
+  if (native && known.known && known.error == ENOENT && lstat(native->c_str(), &link) != 0) {
+    native.reset();
+  }
   if (!native) {
     SetError(error);
     return false;
@@ -247,30 +254,68 @@ bool TruncateStream(FILE* stream, uint64_t size) {
   return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 
-FILE* CreateUniqueFile(std::string& pathTemplate) {
-  constexpr size_t kRandomChars = 6;
+namespace {
+
+constexpr size_t kRandomChars = 6;
+
+// Where a name made from `pathTemplate` goes; nothing, with errno set, for
+// a template that does not end in "XXXXXX".
+std::optional<posix::CreationTarget> UniqueNameTarget(const std::string& pathTemplate) {
   if (pathTemplate.size() < kRandomChars ||
       pathTemplate.compare(pathTemplate.size() - kRandomChars, kRandomChars, "XXXXXX") != 0) {
     errno = EINVAL;
-    return nullptr;
+    return std::nullopt;
   }
   std::optional<posix::CreationTarget> target =
       posix::TranslateForCreation(pathTemplate, /*lookUpName=*/false);
-  if (!target) return nullptr;
-  if (target->name.size() < kRandomChars) {
+  if (target && target->name.size() < kRandomChars) {
     errno = EINVAL;
-    return nullptr;
+    return std::nullopt;
   }
-  std::string path = target->path;
-  std::string name = target->name;
+  return target;
+}
+
+// Puts new random characters at the end of the target's path and name.
+void NextRandomName(posix::CreationTarget& target) {
   std::mt19937_64& random = RandomEngine();
-  constexpr int kAttempts = 1000;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    for (size_t i = 0; i < kRandomChars; ++i) {
-      char c = RandomNameChar(random);
-      path[path.size() - kRandomChars + i] = c;
-      name[name.size() - kRandomChars + i] = c;
-    }
+  for (size_t i = 0; i < kRandomChars; ++i) {
+    char c = RandomNameChar(random);
+    target.path[target.path.size() - kRandomChars + i] = c;
+    target.name[target.name.size() - kRandomChars + i] = c;
+  }
+}
+
+void TakeRandomName(const posix::CreationTarget& target, std::string& pathTemplate) {
+  pathTemplate.replace(pathTemplate.size() - kRandomChars, kRandomChars,
+                       target.name.substr(target.name.size() - kRandomChars));
+}
+
+constexpr int kNameAttempts = 1000;
+
+}  // namespace
+
+bool PickUnusedName(std::string& pathTemplate) {
+  std::optional<posix::CreationTarget> target = UniqueNameTarget(pathTemplate);
+  if (!target) return false;
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    NextRandomName(*target);
+    struct stat status;
+    if (lstat(target->path.c_str(), &status) == 0) continue;
+    if (errno != ENOENT) return false;
+    TakeRandomName(*target, pathTemplate);
+    return true;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+FILE* CreateUniqueFile(std::string& pathTemplate) {
+  std::optional<posix::CreationTarget> target = UniqueNameTarget(pathTemplate);
+  if (!target) return nullptr;
+  const std::string& path = target->path;
+  const std::string& name = target->name;
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    NextRandomName(*target);
     posix::DirectoryChange change = posix::BeginDirectoryChange(target->dir);
     // 0666 less the umask, like any other output; mkstemp would give 0600.
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -287,8 +332,7 @@ FILE* CreateUniqueFile(std::string& pathTemplate) {
       errno = saved;
       return nullptr;
     }
-    pathTemplate.replace(pathTemplate.size() - kRandomChars, kRandomChars,
-                         name.substr(name.size() - kRandomChars));
+    TakeRandomName(*target, pathTemplate);
     return stream;
   }
   errno = EEXIST;

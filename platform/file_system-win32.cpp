@@ -222,21 +222,53 @@ bool TruncateStream(FILE* stream, uint64_t size) {
          _chsize_s(_fileno(stream), static_cast<long long>(size)) == 0;
 }
 
-FILE* CreateUniqueFile(std::string& pathTemplate) {
-  constexpr std::string_view kPlaceholder = "XXXXXX";
+namespace {
+
+constexpr std::string_view kPlaceholder = "XXXXXX";
+
+bool IsNameTemplate(const std::string& pathTemplate) {
   if (pathTemplate.size() < kPlaceholder.size() ||
       std::string_view(pathTemplate).substr(pathTemplate.size() - kPlaceholder.size()) !=
           kPlaceholder ||
-      pathTemplate.find('\0') != std::string::npos) {
+      !Representable(pathTemplate)) {
     errno = EINVAL;
-    return nullptr;
+    return false;
   }
+  return true;
+}
+
+void NextRandomName(std::string& candidate) {
+  for (size_t i = candidate.size() - kPlaceholder.size(); i < candidate.size(); ++i) {
+    candidate[i] = RandomNameCharacter();
+  }
+}
+
+}  // namespace
+
+bool PickUnusedName(std::string& pathTemplate) {
+  if (!IsNameTemplate(pathTemplate)) return false;
+  std::string candidate = pathTemplate;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    NextRandomName(candidate);
+    if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    DWORD lastError = GetLastError();
+    if (lastError != ERROR_FILE_NOT_FOUND) {
+      errno = ErrnoFromSystemError(lastError);
+      return false;
+    }
+    pathTemplate = candidate;
+    return true;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+FILE* CreateUniqueFile(std::string& pathTemplate) {
+  if (!IsNameTemplate(pathTemplate)) return nullptr;
   std::string candidate = pathTemplate;
   DWORD lastError = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    for (size_t i = candidate.size() - kPlaceholder.size(); i < candidate.size(); ++i) {
-      candidate[i] = RandomNameCharacter();
-    }
+    NextRandomName(candidate);
     // CREATE_NEW fails when the name exists: the check and the creation are
     // one step, so no other process can take the name in between. No
     // FILE_SHARE_DELETE: like every stream the C runtime opens, the file

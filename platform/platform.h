@@ -86,6 +86,12 @@ std::optional<std::string> ReadTextFile(const std::string& path);
 // failure returns nullptr with errno set and `pathTemplate` unchanged.
 FILE* CreateUniqueFile(std::string& pathTemplate);
 
+// Fills in `pathTemplate` the same way with a name that no file has now,
+// for another program to create; the name is not held, so it is new only
+// with the odds of its 36^6 random names. False with errno set when no
+// such name is found or the directory cannot be looked into.
+bool PickUnusedName(std::string& pathTemplate);
+
 // Waits until this process holds the exclusive lock of the file open in
 // `stream`, which other processes' LockStream calls then wait for; it is
 // held until UnlockStream or until the stream is closed. False when the

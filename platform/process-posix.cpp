@@ -1,10 +1,13 @@
 // The process and the programs it starts, on POSIX.
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 #include <cstring>
 
 #include "child_slots.h"
+#include "directory_index-posix.h"
 #include "path_rules.h"
 #include "path_translation-posix.h"
 #include "process.h"
@@ -102,23 +106,14 @@ int ResolveProgram(const std::string& name, std::string* program) {
   return searchError;
 }
 
-class SpawnSetup {
- public:
-  SpawnSetup() {
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attributes);
+// The write ends of a child's output pipes, closed here once it started.
+struct PipeEnds {
+  int fds[2] = {-1, -1};
+  ~PipeEnds() {
+    for (int fd : fds) {
+      if (fd >= 0) close(fd);
+    }
   }
-  ~SpawnSetup() {
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    for (int fd : fds) close(fd);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  std::vector<int> fds;
 };
 
 }  // namespace
@@ -188,29 +183,56 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
   return true;
 }
 
-bool Spawn(SpawnSetup& setup, const std::string& program, const std::vector<std::string>& argv,
-           short extraFlags, pid_t* child, RunResult* result) {
-  // The child starts with no blocked signals and the default action for
-  // SIGPIPE and the interrupts, whatever this process has set for itself.
-  sigset_t signals;
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&setup.attributes, &signals);
-  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
-  posix_spawnattr_setsigdefault(&setup.attributes, &signals);
-  posix_spawnattr_setflags(&setup.attributes,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | extraFlags);
+// What the child does between its start and the program: only system
+// calls, since it runs in this process's memory (vfork) until then. It
+// starts with no blocked signals and the default action for SIGPIPE and
+// the interrupts, in a process group of its own, and dies with this
+// process, so that a killed run leaves no compiler behind to make a file.
+[[noreturn]] void BecomeChild(const char* program, char* const* arguments, const int* outputs,
+                              pid_t parent, volatile int* execError) {
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &standard, nullptr);
+  setpgid(0, 0);
+#ifdef __linux__
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+  if (getppid() != parent) _exit(127);
+  if (dup2(outputs[0], STDOUT_FILENO) < 0 || dup2(outputs[1], STDERR_FILENO) < 0) {
+    *execError = errno;
+    _exit(127);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  execve(program, arguments, environ);
+  *execError = errno;
+  _exit(127);
+}
 
+bool Spawn(const std::string& program, const std::vector<std::string>& argv, const int* outputs,
+           pid_t* child, RunResult* result) {
   std::vector<char*> arguments;
   arguments.reserve(argv.size() + 1);
   for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
   arguments.push_back(nullptr);
 
-  int spawnError = posix_spawn(child, program.c_str(), &setup.actions, &setup.attributes,
-                               arguments.data(), environ);
-  if (spawnError != 0) {
-    result->error = argv[0] + ": " + std::strerror(spawnError);
+  // No handler of this process may run in the child.
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &old);
+  volatile int execError = 0;
+  pid_t parent = getpid();
+  pid_t pid = vfork();
+  if (pid == 0) BecomeChild(program.c_str(), arguments.data(), outputs, parent, &execError);
+  int forkError = errno;
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (pid < 0 || execError != 0) {
+    if (pid > 0) waitpid(pid, nullptr, 0);
+    result->error = argv[0] + ": " + std::strerror(pid < 0 ? forkError : execError);
     return false;
   }
+  *child = pid;
   return true;
 }
 
@@ -260,7 +282,14 @@ struct ProcessSet::Impl {
     bool ended = false;
     bool told = false;  // WaitForAny has returned it
     RunResult result;
+    std::string madeDir, madeName;  // the file it is to create, if any
   };
+
+  static void EndCreation(Child& child) {
+    if (child.madeName.empty()) return;
+    posix::EndChildCreation(child.madeDir, child.madeName);
+    child.madeName.clear();
+  }
   std::vector<std::unique_ptr<Child>> children;  // indexed by number; null when forgotten
 
   // A child that ended but was not returned yet, or -1.
@@ -301,6 +330,7 @@ struct ProcessSet::Impl {
   static void FinishIfDone(Child& child) {
     if (child.ended || child.fds[0] >= 0 || child.fds[1] >= 0) return;
     Reap(child.pid, child.name, &child.result);
+    EndCreation(child);
     child.result.output = std::move(child.bytes[0]);
     child.result.errorOutput = std::move(child.bytes[1]);
     child.ended = true;
@@ -315,12 +345,13 @@ ProcessSet::~ProcessSet() {
   }
 }
 
-int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure) {
+int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
+                      const std::string& makes) {
   std::string program;
   if (!FindProgramFor(argv, &program, failure)) return -1;
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
-  SpawnSetup setup;
+  PipeEnds writeEnds;
   for (int which = 0; which < 2; ++which) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
@@ -330,13 +361,25 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure) 
     }
     fcntl(ends[0], F_SETFL, O_NONBLOCK);
     child->fds[which] = ends[0];
-    setup.fds.push_back(ends[1]);
-    posix_spawn_file_actions_adddup2(&setup.actions, ends[1],
-                                     which == 0 ? STDOUT_FILENO : STDERR_FILENO);
+    writeEnds.fds[which] = ends[1];
+    // Clear of the standard descriptors, which the child's are copied onto.
+    if (ends[1] <= STDERR_FILENO) {
+      writeEnds.fds[which] = fcntl(ends[1], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+      close(ends[1]);
+    }
   }
-  posix_spawnattr_setpgroup(&setup.attributes, 0);
-  if (!Spawn(setup, program, argv, POSIX_SPAWN_SETPGROUP, &child->pid, failure)) {
+  if (!makes.empty()) {
+    std::optional<posix::CreationTarget> target =
+        posix::TranslateForCreation(makes, /*lookUpName=*/false);
+    if (target) {
+      child->madeDir = target->dir;
+      child->madeName = target->name;
+      posix::BeginChildCreation(child->madeDir);
+    }
+  }
+  if (!Spawn(program, argv, writeEnds.fds, &child->pid, failure)) {
     Impl::CloseFds(*child);
+    Impl::EndCreation(*child);
     return -1;
   }
   return AddChild(impl->children, std::move(child));
@@ -383,6 +426,7 @@ void ProcessSet::Kill(int number) {
     RunResult ignored;
     Reap(child->pid, child->name, &ignored);
   }
+  Impl::EndCreation(*child);
 }
 
 size_t ProcessSet::Running() const { return CountRunning(impl->children); }
@@ -421,8 +465,6 @@ std::optional<std::string> FindProgram(const std::string& program) {
   if (program.empty() || ResolveProgram(program, &found) != 0) return std::nullopt;
   return found;
 }
-
-bool ChildOutputIsBinary() { return true; }
 
 int ProcessorCount() {
   cpu_set_t set;

@@ -261,7 +261,8 @@ ProcessSet::~ProcessSet() {
   if (impl->job != nullptr) CloseHandle(impl->job);
 }
 
-int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure) {
+int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
+                      const std::string&) {
   *failure = RunResult();
   if (argv.empty() || argv[0].empty()) {
     failure->error = "no program to run";
@@ -416,8 +417,6 @@ std::optional<std::string> FindProgram(const std::string& program) {
   if (program.empty() || program.find('"') != std::string::npos) return std::nullopt;
   return FindProgramFile(program);
 }
-
-bool ChildOutputIsBinary() { return false; }
 
 int ProcessorCount() {
   DWORD_PTR processMask = 0;

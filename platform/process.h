@@ -62,8 +62,11 @@ class ProcessSet {
   // interpreter, in the current directory, with this process's environment.
   // argv holds native paths; argv[0] may also be in the program's own form.
   // Returns the child's number, or -1 with `failure` filled (kind
-  // StartFailed) when it cannot be found or started.
-  int Start(const std::vector<std::string>& argv, RunResult* failure);
+  // StartFailed) when it cannot be found or started. `makes` names the
+  // file the child is to create, if any: the change is then known for the
+  // child's. On POSIX a child dies with this process.
+  int Start(const std::vector<std::string>& argv, RunResult* failure,
+            const std::string& makes = std::string());
 
   // Waits until a child has ended or an interrupt came. Returns the number
   // of a child that ended (its result is then ready for Take), or -1 on an
@@ -103,10 +106,6 @@ void WriteRaw(FILE* stream, const std::string& bytes);
 // The file that starting `program` would run (looked up through PATH when
 // it holds no separator); nothing when there is none.
 std::optional<std::string> FindProgram(const std::string& program);
-
-// True where a child's standard output carries its bytes unchanged; on
-// Windows the C runtime turns "\n" into "\r\n" there.
-bool ChildOutputIsBinary();
 
 // How many processors this process may run on (at least 1).
 int ProcessorCount();

@@ -1,5 +1,6 @@
 #include "scripttool/compiler_pool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -53,8 +54,7 @@ CompilerPool::Compiled CompilerPool::Finish(const std::string& inputPath,
     WaitForOne();
     slotFreed();
   }
-  Compiled compiled{std::move(job->result), !platform::ChildOutputIsBinary(),
-                    std::move(job->tempPath), job->reserveError};
+  Compiled compiled{std::move(job->result), std::move(job->tempPath), job->nameError};
   jobs.erase(job);
   return compiled;
 }
@@ -62,20 +62,27 @@ CompilerPool::Compiled CompilerPool::Finish(const std::string& inputPath,
 void CompilerPool::Launch(Job& job) {
   job.launched = true;
   job.ended = true;
-  if (!platform::ChildOutputIsBinary()) {
-    errno = 0;
-    job.tempPath = ToolFile::ReserveTemporaryFile(job.outputPath);
-    if (job.tempPath.empty()) {
-      job.reserveError = errno != 0 ? errno : EIO;
-      return;
+  // The name is not held until the compiler makes the file, so it must
+  // also differ from those of the other compilers.
+  errno = 0;
+  for (int attempt = 0; attempt < 8 && job.tempPath.empty(); ++attempt) {
+    std::string name = ToolFile::NameTemporaryFile(job.outputPath);
+    if (name.empty()) break;
+    if (std::none_of(jobs.begin(), jobs.end(),
+                     [&](const Job& other) { return other.tempPath == name; })) {
+      job.tempPath = std::move(name);
     }
+  }
+  if (job.tempPath.empty()) {
+    job.nameError = errno != 0 ? errno : EEXIST;
+    return;
   }
   std::vector<std::string> argv{"luac"};
   if (!platform::GetEnv("LUA_DEBUG_SYMBOLS")) argv.push_back("-s");
   argv.push_back("-o");
-  argv.push_back(job.tempPath.empty() ? "-" : platform::NativePath(job.tempPath));
+  argv.push_back(platform::NativePath(job.tempPath));
   argv.push_back(platform::NativePath(job.inputPath));
-  job.child = processes.Start(argv, &job.result);
+  job.child = processes.Start(argv, &job.result, job.tempPath);
   if (job.child >= 0) job.ended = false;
 }
 

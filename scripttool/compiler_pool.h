@@ -1,12 +1,10 @@
-// The compilers of a run. Each writes a script's compiled code to its
-// standard output where that carries bytes unchanged; elsewhere into a
-// temporary file reserved beside the script's output, which the output
-// then takes over as its own. Either way a script costs one new file, as
-// the compiler alone does, and a compiler that outlives its run leaves
-// nothing behind but, at most, that file. Compilers for the inputs to come
-// start ahead, at most the limit at once; their results wait, with what
-// they printed, until their input's turn. What is never taken is stopped
-// and deleted.
+// The compilers of a run. Each writes a script's compiled code into a
+// temporary file of its own making beside the script's output, which the
+// output then takes over as its own: a script costs one new file, made by
+// its compiler, as the compiler alone would. Compilers for the inputs to
+// come start ahead, at most the limit at once; their results wait, with
+// what they printed, until their input's turn. What is never taken is
+// stopped and deleted.
 #pragma once
 
 #include <functional>
@@ -32,10 +30,9 @@ class CompilerPool {
   void Drop(const std::string& inputPath, const std::string& outputPath);
 
   struct Compiled {
-    platform::RunResult result;  // its output is the compiled code when !inFile
-    bool inFile = false;         // the compiled code is in `tempPath`
-    std::string tempPath;
-    int reserveError = 0;  // errno when no file could be reserved (tempPath empty)
+    platform::RunResult result;
+    std::string tempPath;  // where the compiled code is
+    int nameError = 0;     // errno when no file could be named (tempPath empty)
   };
   // The first compile of `inputPath` for `outputPath`, started now when
   // none was; waits for it. `slotFreed` is called whenever a compiler
@@ -48,7 +45,7 @@ class CompilerPool {
     std::string inputPath;
     std::string outputPath;
     std::string tempPath;
-    int reserveError = 0;
+    int nameError = 0;
     bool launched = false;
     bool ended = false;
     int child = -1;  // while it runs

@@ -40,10 +40,10 @@ int FailurePauseMilliseconds() {
 
 // Shows what the compiler printed, where it would have stood had it run
 // now, and tells its failure on standard output; true when it succeeded.
-bool ReportCompile(const platform::RunResult& result, bool outputIsCode) {
+bool ReportCompile(const platform::RunResult& result) {
   std::fflush(stdout);
   std::fflush(stderr);
-  if (!outputIsCode) platform::WriteRaw(stdout, result.output);
+  platform::WriteRaw(stdout, result.output);
   platform::WriteRaw(stderr, result.errorOutput);
   if (result.Succeeded()) return true;
   DebugAssertion("ErrorCode == 0");
@@ -120,21 +120,17 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
   compilers.SetLimit(jobs);
   CompilerPool::Compiled compiled =
       compilers.Finish(inputPath.Text(), currentOutput, [this] { StartUpcoming(); });
+  if (compiled.tempPath.empty()) {
+    throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
+                         currentOutput.c_str(), std::strerror(compiled.nameError));
+  }
   // A failed compile fails the conversion even when it left code behind:
   // that code may be partial. No code at all is no script either.
   std::optional<std::string> bytes;
-  if (!compiled.inFile) {
-    if (ReportCompile(compiled.result, true)) bytes = std::move(compiled.result.output);
-  } else {
-    if (compiled.tempPath.empty()) {
-      throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
-                           currentOutput.c_str(), std::strerror(compiled.reserveError));
-    }
-    if (ReportCompile(compiled.result, false)) bytes = ReadCompiled(compiled.tempPath);
-    // The compiled file becomes the output's temporary file, so it goes
-    // with the output whatever happens now.
-    writer->UseTemporaryFile(compiled.tempPath);
-  }
+  if (ReportCompile(compiled.result)) bytes = ReadCompiled(compiled.tempPath);
+  // The compiled file becomes the output's temporary file, so it goes
+  // with the output whatever happens now.
+  writer->UseTemporaryFile(compiled.tempPath);
   if (!bytes || bytes->empty()) FailToRead();
 
   binaryMode = 1;

@@ -189,12 +189,12 @@ TEST_F(OutputTest, OutputFailuresNameTheOutput) {
             "Could not write out.bin. DOS reports:\n"s + strerror(EBADF) + "\n");
 }
 
-// A file reserved beside the output for a producer to write becomes the
+// A file named beside the output for a producer to write becomes the
 // output itself, written over from its start, or goes with it. A killed
 // run's temporary files of the output go, no others. Near the 255-byte
 // limit of a name the temporary name is cut short, never inside a UTF-8
 // character.
-TEST_F(OutputTest, AReservedFileBecomesTheOutputAndLeftoverTemporariesGo) {
+TEST_F(OutputTest, AProducersFileBecomesTheOutputAndLeftoverTemporariesGo) {
   const std::tuple<std::string, size_t, bool> cases[] = {  // name, what the temporary keeps
       {"Out.bin", 7, false},
       {"out.bin", 7, true},  // abandoned
@@ -210,8 +210,9 @@ TEST_F(OutputTest, AReservedFileBecomesTheOutputAndLeftoverTemporariesGo) {
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
     const Names others = {upper + ".tmpabc123", temporary + "abc-12", "other.bin.tmpabc123"};
     for (const std::string& other : others) WriteFile(other, "x");
-    std::string reserved = ToolFile::ReserveTemporaryFile(out);
+    std::string reserved = ToolFile::NameTemporaryFile(out);
     ASSERT_EQ(reserved.rfind(dir.Path() + "/" + temporary, 0), 0u) << reserved;
+    ASSERT_EQ(ListNames(".").size(), others.size()) << "the name is not made";
     WriteFile(reserved, "what the producer wrote");
     std::optional<std::string> identity = platform::FileIdentity(reserved);
     ToolFile file;

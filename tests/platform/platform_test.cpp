@@ -141,6 +141,23 @@ TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
     EXPECT_EQ(NativePath(path), "");
   }
 }
+
+// A file that a child makes is known once the child has ended, and the
+// folder's changes by others show again after it.
+TEST(PosixPathTest, AFileAChildMakesIsFoundInAnyCase) {
+  TempDir temp;
+  WriteFile("Dir/Old", "");
+  EXPECT_FALSE(FileExists("dir\\made.txt"));  // the folder is indexed
+  ProcessSet children;
+  RunResult result;
+  int child = children.Start({"/bin/sh", "-c", "echo > Dir/Made.TXT"}, &result, "dir\\Made.TXT");
+  ASSERT_GE(child, 0) << result.error;
+  ASSERT_EQ(children.WaitForAny(), child);
+  EXPECT_TRUE(children.Take(child).Succeeded());
+  EXPECT_EQ(NativePath("DIR\\made.txt"), "Dir/Made.TXT");
+  WriteFile("Dir/Other.TXT", "");
+  EXPECT_TRUE(FileExists("dir\\other.txt"));
+}
 #endif
 
 TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {

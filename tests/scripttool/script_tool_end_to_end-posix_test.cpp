@@ -18,13 +18,17 @@ namespace {
 using namespace test_support;
 
 // Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG in one
-// write, writes "compiled" to standard output (as "-o -" asks) unless the
-// input's name holds "silent", and exits with $FAKE_LUAC_STATUS, or is killed.
+// write, the random part of a temporary name left out; writes "compiled" to
+// the file after "-o" unless the input's name holds "silent"; and exits with
+// $FAKE_LUAC_STATUS, or is killed.
 const char* const kFakeLuac =
     "#!/bin/sh\n"
-    "printf '%s\\n' \"$(printf '[%s]' \"$@\")\" >> \"$FAKE_LUAC_LOG\"\n"
-    "for input; do :; done\n"
-    "case $input in *silent*) ;; *) printf compiled ;; esac\n"
+    "for input; do\n"
+    "  if [ \"$last\" = -o ]; then out=$input; line=\"$line[${out%.tmp*}.tmp]\";\n"
+    "  else line=\"$line[$input]\"; fi; last=$input\n"
+    "done\n"
+    "printf '%s\\n' \"$line\" >> \"$FAKE_LUAC_LOG\"\n"
+    "case $input in *silent*) ;; *) printf compiled > \"$out\" ;; esac\n"
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
@@ -52,21 +56,21 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
     std::string out, err, calls;
   } cases[] = {
       {"bin", {}, "", {"-inputfile", "a.lua"}, {"a.script"}, "Munging a.lua\n", "",
-       "[-o][-][./a.lua]\n"},
+       "[-o][./a.script.tmp][./a.lua]\n"},
       // The bytes it wrote before it failed are no script; c.lua is not reached.
       {"bin", "1", {}, {"-inputfile", "a.lua", "c.lua", "-cinematics", "-jobs", "1"}, {},
        "Munging a.lua\n\n**** ERROR: luac returned 1\nERROR reading processed script\n",
-       failed + failed + "\n", "[-s][-o][-][./a.lua]\n"},
+       failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
       {"bin", "killed", {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\n\n**** ERROR: luac was ended by signal 9\nERROR reading processed script\n",
-       failed + failed + "\n", "[-s][-o][-][./a.lua]\n"},
+       failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
       // Success without a byte is no script either, and never an earlier one's.
       {"bin", {}, {}, {"-inputfile", "*.lua", "a.lua", "-continue"}, {"a.script", "c.script"},
        "Munging a.lua\nMunging b_silent.lua\nERROR reading processed script\nMunging c.lua\n"
        "Munging a.lua\n",
        failed + failed + " [continuing]\n",
-       "[-s][-o][-][./a.lua]\n[-s][-o][-][./b_silent.lua]\n[-s][-o][-][./c.lua]\n"
-       "[-s][-o][-][./a.lua]\n"},
+       "[-s][-o][./a.script.tmp][./a.lua]\n[-s][-o][./b_silent.script.tmp][./b_silent.lua]\n[-s][-o][./c.script.tmp][./c.lua]\n"
+       "[-s][-o][./a.script.tmp][./a.lua]\n"},
       {"empty", {}, {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\n\n**** ERROR: luac could not be run: luac: " + std::string(strerror(ENOENT)) +
            "\nERROR reading processed script\n",
