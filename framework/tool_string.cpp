@@ -65,8 +65,6 @@ void ToolString::Release() {
   length = 0;
 }
 
-bool ToolString::UsesSharedEmptyText() const { return text == sharedEmptyText; }
-
 ToolString ToolString::Substring(int32_t start, int32_t end) const {
   return ToolString(text + start, text + end);
 }

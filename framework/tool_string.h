@@ -18,7 +18,6 @@ class ToolString {
   const char* Text() const { return text; }
   int32_t Length() const { return length; }
   bool NotEmpty() const { return text[0] != '\0'; }
-  bool UsesSharedEmptyText() const;
 
   ToolString Substring(int32_t start, int32_t end) const;
   ToolString ToLower() const;

@@ -120,12 +120,6 @@ bool FileExists(const std::string& path) {
   return StatPath(path, &status);
 }
 
-std::optional<int64_t> GetFileTime(const std::string& path) {
-  struct stat status;
-  if (!StatPath(path, &status)) return std::nullopt;
-  return static_cast<int64_t>(status.st_mtime);
-}
-
 bool IsDirectory(const std::string& path) {
   struct stat status;
   return StatPath(path, &status) && S_ISDIR(status.st_mode);

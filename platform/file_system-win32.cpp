@@ -32,11 +32,6 @@ bool Representable(const std::string& path) {
   return !path.empty() && path.find('\0') == std::string::npos;
 }
 
-int64_t SecondsFromFileTime(const FILETIME& time) {
-  uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  return static_cast<int64_t>(ticks / kTicksPerSecond) - kEpochOffset;
-}
-
 // errno too, as the C library's calls on POSIX leave it.
 void SetError(std::string* error, DWORD code) {
   if (error != nullptr) *error = SystemErrorMessage(code);
@@ -122,15 +117,6 @@ std::optional<FileStatus> StatFile(const std::string& path) {
   status.timeNs = (static_cast<int64_t>(ticks) - kEpochOffset * kTicksPerSecond) * 100;
   status.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return status;
-}
-
-std::optional<int64_t> GetFileTime(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!Representable(path) ||
-      !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
-    return std::nullopt;
-  }
-  return SecondsFromFileTime(data.ftLastWriteTime);
 }
 
 std::optional<std::string> DirectoryIdentity(const std::string& path) {

@@ -37,10 +37,6 @@ struct FileStatus {
 // POSIX, 100 ns on Windows).
 std::optional<FileStatus> StatFile(const std::string& path);
 
-// Last modification time in seconds since 1970, or nothing when the status
-// cannot be read.
-std::optional<int64_t> GetFileTime(const std::string& path);
-
 // True when the path names an existing directory.
 bool IsDirectory(const std::string& path);
 
