@@ -150,7 +150,7 @@ bool RemoveFile(const std::string& path, std::string* error) {
   // A missing name costs no removal: that would lock its folder against
   // the compilers making their files there.
   struct stat link;
-  if (native && known.known && known.error == ENOENT && lstat(native->c_str(), &link) != 0) {
+  if (native && known.error == ENOENT && lstat(native->c_str(), &link) != 0) {
     native.reset();
   }
   if (!native) {
