@@ -175,14 +175,14 @@ void ToolFile::UseTemporaryFile(std::string path) {
   tempTakenOver = true;
 }
 
-std::string ToolFile::NameTemporaryFile(const std::string& path) {
+std::string ToolFile::NameTemporaryFile(const std::string& path, std::string* nativePath) {
   platform::PathParts parts = platform::SplitPath(path);
   std::string directory = parts.drive + parts.dir;
   // The folder's stale files are looked for first, so that this new one
   // is never taken for one of them.
   NoteStaleTemporaries(directory);
   std::string pathTemplate = TemporaryTemplate(path);
-  if (!platform::PickUnusedName(pathTemplate)) return std::string();
+  if (!platform::PickUnusedName(pathTemplate, nativePath)) return std::string();
   return pathTemplate;
 }
 

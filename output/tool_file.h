@@ -40,8 +40,10 @@ class ToolFile {
   // Names a new temporary file beside the output `path`, named as this
   // object names its own, for a producer (such as a compiler) to create
   // and write before the output is opened; the file is not made here.
-  // Returns its path, or empty with errno set.
-  static std::string NameTemporaryFile(const std::string& path);
+  // Returns its path, or empty with errno set; `nativePath`, when given,
+  // gets the path as the system spells it.
+  static std::string NameTemporaryFile(const std::string& path,
+                                       std::string* nativePath = nullptr);
 
   // Takes over such a file, whatever it holds, as this output's temporary
   // file: the output is written over it and it is renamed into place, so

@@ -288,7 +288,7 @@ constexpr int kNameAttempts = 1000;
 
 }  // namespace
 
-bool PickUnusedName(std::string& pathTemplate) {
+bool PickUnusedName(std::string& pathTemplate, std::string* nativePath) {
   std::optional<posix::CreationTarget> target = UniqueNameTarget(pathTemplate);
   if (!target) return false;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -297,6 +297,7 @@ bool PickUnusedName(std::string& pathTemplate) {
     if (lstat(target->path.c_str(), &status) == 0) continue;
     if (errno != ENOENT) return false;
     TakeRandomName(*target, pathTemplate);
+    if (nativePath) *nativePath = target->path;
     return true;
   }
   errno = EEXIST;

@@ -231,7 +231,7 @@ void NextRandomName(std::string& candidate) {
 
 }  // namespace
 
-bool PickUnusedName(std::string& pathTemplate) {
+bool PickUnusedName(std::string& pathTemplate, std::string* nativePath) {
   if (!IsNameTemplate(pathTemplate)) return false;
   std::string candidate = pathTemplate;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -243,6 +243,7 @@ bool PickUnusedName(std::string& pathTemplate) {
       return false;
     }
     pathTemplate = candidate;
+    if (nativePath) *nativePath = candidate;
     return true;
   }
   errno = EEXIST;

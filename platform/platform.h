@@ -84,9 +84,10 @@ FILE* CreateUniqueFile(std::string& pathTemplate);
 
 // Fills in `pathTemplate` the same way with a name that no file has now,
 // for another program to create; the name is not held, so it is new only
-// with the odds of its 36^6 random names. False with errno set when no
+// with the odds of its 36^6 random names. `nativePath`, when given, gets
+// the path as that program must be told it. False with errno set when no
 // such name is found or the directory cannot be looked into.
-bool PickUnusedName(std::string& pathTemplate);
+bool PickUnusedName(std::string& pathTemplate, std::string* nativePath = nullptr);
 
 // Waits until this process holds the exclusive lock of the file open in
 // `stream`, which other processes' LockStream calls then wait for; it is

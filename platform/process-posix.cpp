@@ -369,13 +369,8 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
     }
   }
   if (!makes.empty()) {
-    std::optional<posix::CreationTarget> target =
-        posix::TranslateForCreation(makes, /*lookUpName=*/false);
-    if (target) {
-      child->madeDir = target->dir;
-      child->madeName = target->name;
-      posix::BeginChildCreation(child->madeDir);
-    }
+    posix::SplitNativePath(makes, &child->madeDir, &child->madeName);
+    if (!child->madeName.empty()) posix::BeginChildCreation(child->madeDir);
   }
   if (!Spawn(program, argv, writeEnds.fds, &child->pid, failure)) {
     Impl::CloseFds(*child);

@@ -62,9 +62,9 @@ class ProcessSet {
   // interpreter, in the current directory, with this process's environment.
   // argv holds native paths; argv[0] may also be in the program's own form.
   // Returns the child's number, or -1 with `failure` filled (kind
-  // StartFailed) when it cannot be found or started. `makes` names the
-  // file the child is to create, if any: the change is then known for the
-  // child's. On POSIX a child dies with this process.
+  // StartFailed) when it cannot be found or started. `makes` is the
+  // native path of a file the child is to create, if any: the change is
+  // then known for the child's. On POSIX a child dies with this process.
   int Start(const std::vector<std::string>& argv, RunResult* failure,
             const std::string& makes = std::string());
 

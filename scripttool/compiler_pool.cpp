@@ -65,8 +65,9 @@ void CompilerPool::Launch(Job& job) {
   // The name is not held until the compiler makes the file, so it must
   // also differ from those of the other compilers.
   errno = 0;
+  std::string nativeTempPath;
   for (int attempt = 0; attempt < 8 && job.tempPath.empty(); ++attempt) {
-    std::string name = ToolFile::NameTemporaryFile(job.outputPath);
+    std::string name = ToolFile::NameTemporaryFile(job.outputPath, &nativeTempPath);
     if (name.empty()) break;
     if (std::none_of(jobs.begin(), jobs.end(),
                      [&](const Job& other) { return other.tempPath == name; })) {
@@ -80,9 +81,9 @@ void CompilerPool::Launch(Job& job) {
   std::vector<std::string> argv{"luac"};
   if (!platform::GetEnv("LUA_DEBUG_SYMBOLS")) argv.push_back("-s");
   argv.push_back("-o");
-  argv.push_back(platform::NativePath(job.tempPath));
+  argv.push_back(nativeTempPath);
   argv.push_back(platform::NativePath(job.inputPath));
-  job.child = processes.Start(argv, &job.result, job.tempPath);
+  job.child = processes.Start(argv, &job.result, nativeTempPath);
   if (job.child >= 0) job.ended = false;
 }
 

@@ -154,7 +154,7 @@ TEST(PosixPathTest, AFileAChildMakesIsFoundInAnyCase) {
   EXPECT_FALSE(FileExists("dir\\made.txt"));  // the folder is indexed
   ProcessSet children;
   RunResult result;
-  int child = children.Start({"/bin/sh", "-c", "echo > Dir/Made.TXT"}, &result, "dir\\Made.TXT");
+  int child = children.Start({"/bin/sh", "-c", "echo > Dir/Made.TXT"}, &result, "Dir/Made.TXT");
   ASSERT_GE(child, 0) << result.error;
   ASSERT_EQ(children.WaitForAny(), child);
   EXPECT_TRUE(children.Take(child).Succeeded());
