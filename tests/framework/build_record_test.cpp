@@ -30,12 +30,12 @@ TEST(BuildRecordTest, HoldersOfOneFolderKeepEachOthersEntriesAndDeadLinesGo) {
   MakeDirs("out");
   {
     BuildRecord first("out/"), second("out/");
-    EXPECT_TRUE(first.Find("a b%") == nullptr && second.Find("b") == nullptr);
-    first.Add("a b%", {1, 2, 3});
+    EXPECT_TRUE(first.Find("a b%\n") == nullptr && second.Find("b") == nullptr);
+    first.Add("a b%\n", {1, 2, 3});
     second.Add("b", {4, 5, 6});
   }
   BuildRecord both("out/");
-  EXPECT_TRUE(both.Find("a b%") && both.Find("b") && both.Find("b")->facts == 6);
+  EXPECT_TRUE(both.Find("a b%\n") && both.Find("b") && both.Find("b")->facts == 6);
   // A damaged record is made anew; a foreign file is left alone.
   WriteFile("out/.tolscript_record", ReadFile("out/.tolscript_record") + "cut");
   BuildRecord("out/").Add("c", {7, 8, 9});

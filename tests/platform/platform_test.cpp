@@ -94,6 +94,8 @@ TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
     WriteFile(name, name);
   // The exact name, else the first in listing order, else as given.
   EXPECT_EQ(ReadTextFile("Foo").value() + ReadTextFile("fOO").value(), "FooFOO");
+  std::string error;
+  EXPECT_TRUE(RenameFile("FOO", "moved", &error) && ReadTextFile("fOO") == "Foo") << error;
   EXPECT_EQ(NativePath("dir\\b") + NativePath("dir\\a") + NativePath("Dir\\A"), "DIR/bDIR/aDir/a");
   // Changes by others, each after a lookup that read the index.
   EXPECT_FALSE(FileExists("data\\file.txt"));
@@ -106,7 +108,7 @@ TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
   fs::last_write_time("Data", before);
   EXPECT_TRUE(FileExists("data\\new.txt"));
   // Changes through the platform, each right after the last.
-  std::string error, made = "DATA\\tmpXXXXXX";
+  std::string made = "DATA\\tmpXXXXXX";
   EXPECT_TRUE(WriteThrough("data\\A.txt") && FileExists("data\\a.TXT"));
   EXPECT_TRUE(RenameFile("data\\a.txt", "data\\B.txt", &error) && !FileExists("data\\a.txt"));
   EXPECT_TRUE(RemoveFile("data\\b.TXT", &error) && !FileExists("data\\b.txt"));

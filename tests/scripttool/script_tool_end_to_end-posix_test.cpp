@@ -19,8 +19,8 @@ using namespace test_support;
 
 // Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG in one
 // write, the random part of a temporary name left out; writes "compiled" to
-// the file after "-o" unless the input's name holds "silent"; and exits with
-// $FAKE_LUAC_STATUS, or is killed.
+// the file after "-o", or nothing when the input's name holds "silent"; and
+// exits with $FAKE_LUAC_STATUS, or is killed.
 const char* const kFakeLuac =
     "#!/bin/sh\n"
     "for input; do\n"
@@ -28,7 +28,7 @@ const char* const kFakeLuac =
     "  else line=\"$line[$input]\"; fi; last=$input\n"
     "done\n"
     "printf '%s\\n' \"$line\" >> \"$FAKE_LUAC_LOG\"\n"
-    "case $input in *silent*) ;; *) printf compiled > \"$out\" ;; esac\n"
+    "case $input in *silent*) : > \"$out\" ;; *) printf compiled > \"$out\" ;; esac\n"
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
