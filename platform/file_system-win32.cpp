@@ -238,6 +238,8 @@ bool PickUnusedName(std::string& pathTemplate, std::string* nativePath) {
     NextRandomName(candidate);
     if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
     DWORD lastError = GetLastError();
+    // A file waiting to be deleted denies access; another name may do.
+    if (lastError == ERROR_ACCESS_DENIED) continue;
     if (lastError != ERROR_FILE_NOT_FOUND) {
       errno = ErrnoFromSystemError(lastError);
       return false;

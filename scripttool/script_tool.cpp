@@ -122,7 +122,7 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
       compilers.Finish(inputPath.Text(), currentOutput, [this] { StartUpcoming(); });
   if (compiled.tempPath.empty()) {
     throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
-                         currentOutput.c_str(), std::strerror(compiled.nameError));
+                         Printable(currentOutput).c_str(), std::strerror(compiled.nameError));
   }
   // A failed compile fails the conversion even when it left code behind:
   // that code may be partial. No code at all is no script either.
