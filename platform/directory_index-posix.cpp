@@ -188,8 +188,14 @@ DirectoryChange BeginDirectoryChange(const std::string& dir) {
   auto& indexes = Indexes();
   auto at = indexes.find(dir);
   if (at == indexes.end()) return change;
+  // While children create files there the index is trusted whatever the
+  // stamp says; it is read again when the last of them ends.
+  if (ChildrenCreateIn(dir)) {
+    change.indexWasCurrent = true;
+    return change;
+  }
   std::optional<DirectoryStamp> stamp = ReadStamp(dir);
-  change.indexWasCurrent = stamp && (*stamp == at->second.stamp || ChildrenCreateIn(dir));
+  change.indexWasCurrent = stamp && *stamp == at->second.stamp;
   return change;
 }
 
@@ -232,7 +238,9 @@ void Commit(const DirectoryChange& change, const std::string& name, bool added) 
   auto& indexes = Indexes();
   auto at = indexes.find(change.dir);
   if (at == indexes.end()) return;
-  std::optional<DirectoryStamp> stamp = ReadStamp(change.dir);
+  bool childrenCreate = ChildrenCreateIn(change.dir);
+  std::optional<DirectoryStamp> stamp =
+      childrenCreate ? std::optional(at->second.stamp) : ReadStamp(change.dir);
   if (!change.indexWasCurrent || !stamp) {
     indexes.erase(at);
     return;

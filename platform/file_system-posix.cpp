@@ -214,13 +214,16 @@ FILE* OpenStream(const std::string& path, const char* mode) {
   if (fd < 0) return nullptr;
   // The system opens a directory for reading; a stream on one is no file.
   struct stat status;
-  if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+  bool statusKnown = fstat(fd, &status) == 0;
+  if (statusKnown && S_ISDIR(status.st_mode)) {
     close(fd);
     errno = EISDIR;
     return nullptr;
   }
-  int statusFlags = fcntl(fd, F_GETFL);
-  if (statusFlags == -1 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) == -1) {
+  // A regular file never waits, so the flag is only cleared for others.
+  bool mayWait = !statusKnown || !S_ISREG(status.st_mode);
+  int statusFlags = mayWait ? fcntl(fd, F_GETFL) : 0;
+  if (mayWait && (statusFlags == -1 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) == -1)) {
     int saved = errno;
     close(fd);
     errno = saved;

@@ -184,8 +184,10 @@ std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* st
   Resolved resolved = Resolve(*parsed, parsed->components.size());
   if (status) {
     *status = resolved.status;
-    // "file/" is not "file": only the path as returned may be reported.
-    if (parsed->trailingSeparator) *status = NativeStatus();
+    // "file/" is not "file", but "dir/" is "dir".
+    if (parsed->trailingSeparator && !(status->known && S_ISDIR(status->status.st_mode))) {
+      *status = NativeStatus();
+    }
   }
   return Finish(std::move(resolved.path), parsed->trailingSeparator);
 }

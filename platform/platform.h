@@ -75,6 +75,10 @@ FILE* OpenStream(const std::string& path, const char* mode);
 // when it cannot be opened or read.
 std::optional<std::string> ReadTextFile(const std::string& path);
 
+// The file's bytes read in binary mode; nothing when it cannot be opened
+// or read.
+std::optional<std::string> ReadFile(const std::string& path);
+
 // Creates a new file atomically from `pathTemplate`, whose last six
 // characters must be "XXXXXX"; they are replaced so that the name is new in
 // its directory. On success `pathTemplate` holds the name that was made and

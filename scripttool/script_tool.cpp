@@ -61,19 +61,6 @@ bool ReportCompile(const platform::RunResult& result) {
   return false;
 }
 
-// The whole compiled file; nothing when it cannot be read.
-std::optional<std::string> ReadCompiled(const std::string& path) {
-  FILE* file = platform::OpenStream(path, "rb");
-  if (file == nullptr) return std::nullopt;
-  std::string bytes;
-  char block[65536];
-  size_t got = 0;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return std::nullopt;
-  return bytes;
-}
 
 }  // namespace
 
@@ -127,7 +114,7 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
   // A failed compile fails the conversion even when it left code behind:
   // that code may be partial. No code at all is no script either.
   std::optional<std::string> bytes;
-  if (ReportCompile(compiled.result)) bytes = ReadCompiled(compiled.tempPath);
+  if (ReportCompile(compiled.result)) bytes = platform::ReadFile(compiled.tempPath);
   // The compiled file becomes the output's temporary file, so it goes
   // with the output whatever happens now.
   writer->UseTemporaryFile(compiled.tempPath);
@@ -138,7 +125,8 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
 
   if (reqWriter != nullptr && cinematicsMode) {
     // The shots are read from the source: the compiled code has no lines.
-    std::optional<std::string> source = ReadScriptSource(inputPath.Text());
+    // NUL bytes and all: the scan reads to the end, wherever a NUL stands.
+    std::optional<std::string> source = platform::ReadFile(inputPath.Text());
     if (!source) {
       throw HandyException("Could not read input file %s.", Printable(inputPath.Text()).c_str());
     }

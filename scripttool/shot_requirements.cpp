@@ -1,10 +1,7 @@
 #include "scripttool/shot_requirements.h"
 
-#include <cstdio>
-
 #include "framework/tool_string.h"
 #include "output/chunk_writer.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -25,19 +22,6 @@ std::string_view ShotOnLine(std::string_view line) {
 }
 
 }  // namespace
-
-std::optional<std::string> ReadScriptSource(const std::string& path) {
-  FILE* file = platform::OpenStream(path, "rb");
-  if (file == nullptr) return std::nullopt;
-  std::string text;
-  char block[65536];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return std::nullopt;
-  return text;
-}
 
 void CollectShotRequirements(std::string_view scriptText, ToolStringNode* root) {
   size_t start = 0;

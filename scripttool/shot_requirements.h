@@ -3,16 +3,11 @@
 // group "shot" in the script's "REQN" chunk.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
 class ChunkWriter;
 class ToolStringNode;
-
-// The whole text of the script at `path`, NUL bytes and all: the scan
-// reads to the end, wherever a NUL stands. Nothing when it cannot be read.
-std::optional<std::string> ReadScriptSource(const std::string& path);
 
 // Adds, under `root`, the group "shot" and each shot named in `scriptText`
 // (lower-cased, first appearance first, no repeats). Lines of any length.

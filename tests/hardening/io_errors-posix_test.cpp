@@ -83,6 +83,11 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
       {"input_device", "ln -s /dev/zero bad.lua", "bad.lua", notRegular},
       {"option_file_fifo", "mkfifo z/good.lua.option", "", ""},
       {"list_fifo", "mkfifo list.txt", "@list.txt", ""},
+      // Read as soon as the writer is there, then waited on like any pipe.
+      {"list_fifo_written_late",
+       "mkfifo -m 666 list.txt; (exec 3<>list.txt; touch open; sleep 0.3; echo z/good.lua >&3) &"
+       " while [ ! -e open ]; do sleep 0.01; done",
+       "@list.txt", "", "Munging good.lua\nMunging good.lua\n"},
       {"list_device", "true", "@/dev/zero", ""},
       {"tool_log_fifo", "mkfifo tolscript.log", "", ""},
       {"munge_log_fifo", "mkdir -p Corvantis/Data; mkfifo Corvantis/Data/MungeLog.txt",

@@ -43,8 +43,10 @@ TEST(FileSystemTest, NamesAreFoundInAnyCaseAndNewNamesKeepTheCaseGiven) {
   TempDir temp;
   WriteFile("Data/Scripts/Foo.lua", "");
   SetMTime("Data/Scripts/Foo.lua", 4102444800);  // past 2038
-  EXPECT_TRUE(IsRegularFile("DATA/SCRIPTS/FOO.LUA") && IsDirectory("data\\scripts"));
+  EXPECT_TRUE(IsRegularFile("DATA/SCRIPTS/FOO.LUA") && IsDirectory("data\\scripts") &&
+              IsDirectory("Data/Scripts/"));
   EXPECT_FALSE(IsDirectory("data\\scripts\\foo.lua") || IsRegularFile("data") ||
+               FileExists("Data/Scripts/Foo.lua/") || FileExists("data\\scripts\\foo.lua\\") ||
                FileExists("data\\other\\foo.lua") || FileExists(""));
   EXPECT_EQ(StatFile("data\\scripts\\fOO.lua").value().timeNs, 4102444800 * 1000000000);
   EXPECT_TRUE(WriteThrough("data\\scripts\\New.Lua") && WriteThrough("data\\scripts\\FOO.LUA") &&
