@@ -43,6 +43,8 @@ std::optional<std::string> ReadBytes(const std::string& path, bool stopAtNul) {
 
 std::optional<std::string> ReadTextFile(const std::string& path) { return ReadBytes(path, true); }
 
-std::optional<std::string> ReadFile(const std::string& path) { return ReadBytes(path, false); }
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  return ReadBytes(path, false);
+}
 
 }  // namespace platform

@@ -77,7 +77,7 @@ std::optional<std::string> ReadTextFile(const std::string& path);
 
 // The file's bytes read in binary mode; nothing when it cannot be opened
 // or read.
-std::optional<std::string> ReadFile(const std::string& path);
+std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Creates a new file atomically from `pathTemplate`, whose last six
 // characters must be "XXXXXX"; they are replaced so that the name is new in

@@ -114,7 +114,7 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
   // A failed compile fails the conversion even when it left code behind:
   // that code may be partial. No code at all is no script either.
   std::optional<std::string> bytes;
-  if (ReportCompile(compiled.result)) bytes = platform::ReadFile(compiled.tempPath);
+  if (ReportCompile(compiled.result)) bytes = platform::ReadWholeFile(compiled.tempPath);
   // The compiled file becomes the output's temporary file, so it goes
   // with the output whatever happens now.
   writer->UseTemporaryFile(compiled.tempPath);
@@ -126,7 +126,7 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
   if (reqWriter != nullptr && cinematicsMode) {
     // The shots are read from the source: the compiled code has no lines.
     // NUL bytes and all: the scan reads to the end, wherever a NUL stands.
-    std::optional<std::string> source = platform::ReadFile(inputPath.Text());
+    std::optional<std::string> source = platform::ReadWholeFile(inputPath.Text());
     if (!source) {
       throw HandyException("Could not read input file %s.", Printable(inputPath.Text()).c_str());
     }
