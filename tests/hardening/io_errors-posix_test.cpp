@@ -71,6 +71,10 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
        unreadable, compileFailed},
       {"folder_without_write_permission", "mkdir ro; touch ro/bad.lua; chmod 555 ro", "ro\\bad.lua",
        unreadable, compileFailed},
+      // The compiler's file cannot even be named there.
+      {"output_folder_that_cannot_be_searched",
+       "touch bad.lua; mkdir out; chmod 666 out; echo '-outputdir out\\' > bad.lua.option",
+       "bad.lua", failed("open out\\bad.script for output", EACCES), both},
       // Replaced, not written over.
       {"older_output_without_permissions", "touch z/bad.lua z/bad.script; chmod 0 z/bad.script",
        "z\\bad.lua", "", both},
