@@ -1,5 +1,7 @@
 #include "binary_chunk_writer.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -75,6 +77,15 @@ void BinaryChunkWriter::WriteString(const char* text) {
 
 void BinaryChunkWriter::WriteData(const void* data, uint32_t size) {
   file->WriteData(data, 1, size);
+}
+
+void BinaryChunkWriter::WriteBytes(std::string_view bytes) {
+  // In parts a count can hold; the file refuses to grow past 4 GiB anyway.
+  while (!bytes.empty()) {
+    uint32_t part = static_cast<uint32_t>(std::min<size_t>(bytes.size(), UINT32_MAX));
+    file->WriteData(bytes.data(), 1, part);
+    bytes.remove_prefix(part);
+  }
 }
 
 void BinaryChunkWriter::Align() {

@@ -28,6 +28,7 @@ class BinaryChunkWriter : public ChunkWriter {
   void UseTemporaryFile(std::string path) override;
   using ChunkWriter::WriteString;
   void WriteData(const void* data, uint32_t size) override;
+  void WriteBytes(std::string_view bytes) override;
   void Align() override;
 
  private:

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class ChunkWriter {
  public:
@@ -19,6 +20,10 @@ class ChunkWriter {
   virtual void WriteFloat(float value) = 0;
   virtual void WriteString(const char* text) = 0;
   virtual void WriteData(const void* data, uint32_t size) = 0;
+  // Each byte as WriteByte writes it.
+  virtual void WriteBytes(std::string_view bytes) {
+    for (unsigned char byte : bytes) WriteByte(byte);
+  }
   virtual void Align() = 0;
   // Layout hints for the text form; the binary form ignores them.
   virtual void SetValuesPerLine(int32_t) {}

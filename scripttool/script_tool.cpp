@@ -148,7 +148,7 @@ void WriteScriptChunks(ChunkWriter* writer, const std::string& compiled, const c
     writer->CloseChunk();
   }
   if (writer->OpenChunk("BODY")) {
-    for (unsigned char byte : compiled) writer->WriteByte(byte);
+    writer->WriteBytes(compiled);
     writer->CloseChunk();
   }
   writer->CloseChunk();
