@@ -4,13 +4,15 @@
 # jobs), with xargs running "luac -s -o" once per file on every processor,
 # and with a plain sequential shell loop doing the same, and prints the
 # three times and two ratios: program / xargs (goal: at most 1.0) and
-# program / loop (goal: at most 0.6 on two processors). Wall time decides;
+# program / loop (goal: at most 0.6 on two processors), then the median of
+# the program / xargs ratios of single turns. Wall time decides;
 # the CPU time (user + system, the compilers included) is printed beside
 # it.
 #
 # Usage: bench/luac_ratio.sh [program]   (default: build/tolscript)
 # Environment: COUNT (scripts, default 2000), REPEAT (runs of each side,
-# the best one counts, default 3), KEEP=1 keeps the work directory.
+# the best one counts, default 3), KEEP=1 keeps the work directory,
+# VERBOSE=1 prints each turn's times.
 set -euo pipefail
 
 program=${1:-build/tolscript}
@@ -101,9 +103,11 @@ compile_parallel() {
 }
 
 program_wall= loop_wall= xargs_wall=
+turn_ratios=()
 run_program() {
   measure munge
   keep_best program
+  program_turn=$wall
   made=$(find "$work/out$run" -name '*.script' | wc -l)
   if [ "$made" -ne "$count" ]; then
     echo "luac_ratio: the program made $made outputs of $count" >&2
@@ -118,6 +122,7 @@ run_xargs() {
   mkdir -p "$work/par$run"
   measure compile_parallel
   keep_best xargs
+  xargs_turn=$wall
 }
 for run in $(seq "$repeat"); do
   mkdir -p "$work/out$run"
@@ -127,6 +132,10 @@ for run in $(seq "$repeat"); do
     run_program; run_xargs; run_loop
   else
     run_loop; run_xargs; run_program
+  fi
+  turn_ratios+=("$(awk -v p="$program_turn" -v x="$xargs_turn" 'BEGIN { printf "%.3f", p / x }')")
+  if [ -n "${VERBOSE:-}" ]; then
+    echo "turn $run: program $program_turn s, xargs $xargs_turn s" >&2
   fi
 done
 
@@ -139,4 +148,10 @@ echo "luac loop: ${loop_wall} s wall, ${loop_cpu} s CPU (best of $repeat)"
 awk -v pw="$program_wall" -v lw="$loop_wall" -v xw="$xargs_wall" 'BEGIN {
   printf "ratio:     %.3f program / xargs (target <= 1.0)\n", pw / xw
   printf "ratio:     %.3f program / loop (target <= 0.6 on two processors)\n", pw / lw
+}'
+# The machine's own speed may change between turns; the two sides of one
+# turn run back to back, so their ratio is the steadier figure.
+printf '%s\n' "${turn_ratios[@]}" | sort -n | awk '{ r[NR] = $1 } END {
+  m = NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
+  printf "turns:     %.3f program / xargs, median of %d turns (%.3f to %.3f)\n", m, NR, r[1], r[NR]
 }'
