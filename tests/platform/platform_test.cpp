@@ -109,12 +109,15 @@ TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
   WriteFile("Data/New.TXT", "");
   fs::last_write_time("Data", before);
   EXPECT_TRUE(FileExists("data\\new.txt"));
+  // A change by others right before one of ours is not lost with it.
+  WriteFile("Data/Other.TXT", "");
+  EXPECT_TRUE(RemoveFile("Data/Old", &error) && FileExists("data\\other.txt")) << error;
   // Changes through the platform, each right after the last.
   std::string made = "DATA\\tmpXXXXXX";
   EXPECT_TRUE(WriteThrough("data\\A.txt") && FileExists("data\\a.TXT"));
   EXPECT_TRUE(RenameFile("data\\a.txt", "data\\B.txt", &error) && !FileExists("data\\a.txt"));
   EXPECT_TRUE(RemoveFile("data\\b.TXT", &error) && !FileExists("data\\b.txt"));
-  EXPECT_TRUE(WriteThrough("data\\b.Txt") && RemoveFile("data\\old", &error));
+  EXPECT_TRUE(WriteThrough("data\\b.Txt") && RemoveFile("data\\OTHER.txt", &error));
   std::fclose(CreateUniqueFile(made));
   EXPECT_TRUE(FileExists("data\\" + made.substr(5)));
   EXPECT_TRUE(RenameFile("data\\RENAMED", "data\\renamed", &error)) << error;
