@@ -86,16 +86,16 @@ compile_each() {
   local n=0 file
   while read -r file; do
     n=$((n + 1))
-    luac -s -o "$work/out$run/$n.luac" "$file"
+    luac -s -o "$work/loop$run/$n.luac" "$file"
   done < "$work/list"
 }
 
-# The two sides take turns, so that a change in the machine's load hits
-# both alike. Each turn's two sides write into one new folder, which
-# is deleted only at the end. On some file systems the cost of creating a
-# file depends on its folder (files deleted there in the last minutes make
-# each new one slower), so separate folders, or deleting one side's files
-# before the other side runs, would charge one side for the other's files.
+# The sides take turns, so that a change in the machine's load hits them
+# alike. Each side writes into a new folder of its own in every turn, and
+# nothing is deleted before the end: on some file systems the cost of
+# creating a file depends on its folder (files deleted there in the last
+# minutes make each new one slower), so deleting one side's files before
+# another side runs would charge that side for them.
 # (c) xargs running as many compilers at once as there are processors.
 awk '{ print "-s -o OUT/" NR ".luac " $0 }' "$work/list" > "$work/pairs"
 compile_parallel() {
@@ -105,6 +105,7 @@ compile_parallel() {
 program_wall= loop_wall= xargs_wall=
 turn_ratios=()
 run_program() {
+  mkdir -p "$work/out$run"
   measure munge
   keep_best program
   program_turn=$wall
@@ -115,6 +116,7 @@ run_program() {
   fi
 }
 run_loop() {
+  mkdir -p "$work/loop$run"
   measure compile_each
   keep_best loop
 }
@@ -125,7 +127,6 @@ run_xargs() {
   xargs_turn=$wall
 }
 for run in $(seq "$repeat"); do
-  mkdir -p "$work/out$run"
   # Who goes first changes each turn: recently deleted files stop costing
   # anything after a while, which favours the side that runs second.
   if [ $((run % 2)) = 1 ]; then
