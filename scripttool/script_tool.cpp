@@ -61,7 +61,6 @@ bool ReportCompile(const platform::RunResult& result) {
   return false;
 }
 
-
 }  // namespace
 
 ScriptTool::ScriptTool() = default;
