@@ -72,6 +72,8 @@ TEST(FileSystemTest, FailuresSayWhy) {
   errno = 0;
   EXPECT_TRUE(failed(RemoveFile("missing", &error)) && errno == ENOENT);
   EXPECT_TRUE(failed(RenameFile("missing", "present", &error)) && errno == ENOENT);
+  fs::create_directory("folder");  // there, but no file
+  EXPECT_TRUE(failed(RemoveFile("folder", &error)) && IsDirectory("folder"));
   // A missing folder, and a name too long for any system.
   for (const std::string& path : {std::string("nodir\\x"), std::string(300, 'n')}) {
     EXPECT_TRUE(failed(RemoveFile(path, &error)) && failed(RenameFile(path, "target", &error)) &&
@@ -86,7 +88,7 @@ TEST(FileSystemTest, FailuresSayWhy) {
   fs::create_symlink("nowhere", "dangling");  // missing as a file, there as a name
   EXPECT_TRUE(RemoveFile("dangling", &error)) << error;
 #endif
-  EXPECT_EQ(ListNames("."), Names{"present"});
+  EXPECT_EQ(ListNames("."), (Names{"folder", "present"}));
 }
 
 #ifndef _WIN32
@@ -154,18 +156,20 @@ TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
 }
 
 // A file that a child makes is known once the child has ended, and the
-// folder's changes by others show again after it.
+// folder's changes by others, before and after, show too.
 TEST(PosixPathTest, AFileAChildMakesIsFoundInAnyCase) {
   TempDir temp;
   WriteFile("Dir/Old", "");
   EXPECT_FALSE(FileExists("dir\\made.txt"));  // the folder is indexed
+  WriteFile("Dir/Early.TXT", "");              // by others, before the child
   ProcessSet children;
   RunResult result;
   int child = children.Start({"/bin/sh", "-c", "echo > Dir/Made.TXT"}, &result, "Dir/Made.TXT");
   ASSERT_GE(child, 0) << result.error;
   ASSERT_EQ(children.WaitForAny(), child);
   EXPECT_TRUE(children.Take(child).Succeeded());
-  EXPECT_EQ(NativePath("DIR\\made.txt"), "Dir/Made.TXT");
+  EXPECT_EQ(NativePath("DIR\\made.txt") + NativePath("dir\\early.txt"),
+            "Dir/Made.TXTDir/Early.TXT");
   WriteFile("Dir/Other.TXT", "");
   EXPECT_TRUE(FileExists("dir\\other.txt"));
 }
