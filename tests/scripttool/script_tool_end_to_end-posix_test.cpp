@@ -20,7 +20,8 @@ using namespace test_support;
 // Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG in one
 // write, the random part of a temporary name left out; writes "compiled" to
 // the file after "-o", or nothing when the input's name holds "silent"; and
-// exits with $FAKE_LUAC_STATUS, or is killed.
+// exits with $FAKE_LUAC_STATUS, or is killed, after a line on each of its
+// standard output and error.
 const char* const kFakeLuac =
     "#!/bin/sh\n"
     "for input; do\n"
@@ -29,6 +30,7 @@ const char* const kFakeLuac =
     "done\n"
     "printf '%s\\n' \"$line\" >> \"$FAKE_LUAC_LOG\"\n"
     "case $input in *silent*) : > \"$out\" ;; *) printf compiled > \"$out\" ;; esac\n"
+    "[ -z \"$FAKE_LUAC_STATUS\" ] || { echo \"luac says: $input\"; echo \"luac warns: $input\" >&2; }\n"
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
@@ -59,11 +61,12 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
        "[-o][./a.script.tmp][./a.lua]\n"},
       // The bytes it wrote before it failed are no script; c.lua is not reached.
       {"bin", "1", {}, {"-inputfile", "a.lua", "c.lua", "-cinematics", "-jobs", "1"}, {},
-       "Munging a.lua\n\n**** ERROR: luac returned 1\nERROR reading processed script\n",
-       failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac returned 1\nERROR reading processed script\n",
+       "luac warns: ./a.lua\n" + failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
       {"bin", "killed", {}, {"-inputfile", "a.lua"}, {},
-       "Munging a.lua\n\n**** ERROR: luac was ended by signal 9\nERROR reading processed script\n",
-       failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac was ended by signal 9\n"
+       "ERROR reading processed script\n",
+       "luac warns: ./a.lua\n" + failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
       // Success without a byte is no script either, and never an earlier one's.
       {"bin", {}, {}, {"-inputfile", "*.lua", "a.lua", "-continue"}, {"a.script", "c.script"},
        "Munging a.lua\nMunging b_silent.lua\nERROR reading processed script\nMunging c.lua\n"
