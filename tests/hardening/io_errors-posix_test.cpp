@@ -100,6 +100,10 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
        "Error: Input directory .\\a:" + unlisted},
       {"locked_folder_under_a_wildcard", "mkdir a; touch a/x.lua; chmod 0 a", "a\\*.lua",
        "Error: Input directory a:" + unlisted},
+      // Told once, not again for a folder inside it.
+      {"locked_folder_and_one_inside_it",
+       "mkdir -p a/b; touch a/b/x.lua; chmod 0 a; echo 'a/*.lua a/b/*.lua' > list.txt",
+       "@list.txt", "Error: Input directory a:" + unlisted},
       {"folder_past_the_path_limit",
        "d=$(printf %0100d 0); for i in $(seq 45); do mkdir $d; cd -P $d; done", "!*.lua",
        deep + ": cannot be listed (" + strerror(ENAMETOOLONG) + "), passed over.\n"},
