@@ -30,7 +30,8 @@ const char* const kFakeLuac =
     "done\n"
     "printf '%s\\n' \"$line\" >> \"$FAKE_LUAC_LOG\"\n"
     "case $input in *silent*) : > \"$out\" ;; *) printf compiled > \"$out\" ;; esac\n"
-    "[ -z \"$FAKE_LUAC_STATUS\" ] || { echo \"luac says: $input\"; echo \"luac warns: $input\" >&2; }\n"
+    "[ -z \"$FAKE_LUAC_STATUS\" ] ||\n"
+    "  { echo \"luac says: $input\"; echo \"luac warns: $input\" >&2; }\n"
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
@@ -61,7 +62,8 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
        "[-o][./a.script.tmp][./a.lua]\n"},
       // The bytes it wrote before it failed are no script; c.lua is not reached.
       {"bin", "1", {}, {"-inputfile", "a.lua", "c.lua", "-cinematics", "-jobs", "1"}, {},
-       "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac returned 1\nERROR reading processed script\n",
+       "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac returned 1\n"
+       "ERROR reading processed script\n",
        "luac warns: ./a.lua\n" + failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
       {"bin", "killed", {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac was ended by signal 9\n"
