@@ -94,6 +94,6 @@ void BinaryChunkWriter::Align() {
   if (misalignment != 0) file->WriteData(zeros, 1, 4 - misalignment);
 }
 
-void BinaryChunkWriter::UseTemporaryFile(std::string path) {
-  file->UseTemporaryFile(std::move(path));
+std::optional<std::string> BinaryChunkWriter::TakeOverTemporaryFile(std::string path) {
+  return file->TakeOverTemporaryFile(std::move(path));
 }

@@ -8,4 +8,7 @@ void MakeChunkName(const char* name, char out[4]) {
   for (int i = 0; i < 4 && name[i] != '\0'; ++i) out[i] = name[i];
 }
 
-void ChunkWriter::UseTemporaryFile(std::string path) { platform::RemoveFile(path); }
+std::optional<std::string> ChunkWriter::TakeOverTemporaryFile(std::string path) {
+  platform::RemoveFile(path);
+  return std::nullopt;
+}

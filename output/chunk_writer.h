@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,10 +31,10 @@ class ChunkWriter {
   virtual void SetHexMode(bool) {}
   virtual void SetInline(bool) {}
 
-  // Hands the output file a temporary file of its own to write into
-  // (ToolFile::UseTemporaryFile). A writer without an output file deletes
-  // it.
-  virtual void UseTemporaryFile(std::string path);
+  // Hands the output file a temporary file of its own to write into and
+  // returns what that file holds (ToolFile::TakeOverTemporaryFile). A
+  // writer without an output file deletes it.
+  virtual std::optional<std::string> TakeOverTemporaryFile(std::string path);
 
   // For the framework's string type (anything with Text()).
   template <typename Text>

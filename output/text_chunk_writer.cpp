@@ -135,6 +135,6 @@ void TextChunkWriter::WriteData(const void* data, uint32_t size) {
   file->WriteByte('"');
 }
 
-void TextChunkWriter::UseTemporaryFile(std::string path) {
-  file->UseTemporaryFile(std::move(path));
+std::optional<std::string> TextChunkWriter::TakeOverTemporaryFile(std::string path) {
+  return file->TakeOverTemporaryFile(std::move(path));
 }

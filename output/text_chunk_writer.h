@@ -20,7 +20,7 @@ class TextChunkWriter : public ChunkWriter {
   void WriteDword(uint32_t value) override;
   void WriteFloat(float value) override;
   void WriteString(const char* text) override;
-  void UseTemporaryFile(std::string path) override;
+  std::optional<std::string> TakeOverTemporaryFile(std::string path) override;
   using ChunkWriter::WriteString;
   void WriteData(const void* data, uint32_t size) override;
   void Align() override {}

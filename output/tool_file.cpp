@@ -116,9 +116,8 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
 
 void ToolFile::CreateTemporaryFile() {
   if (!tempPath.empty()) {
-    // A file handed over: written from its start and cut to size at the
-    // end. Not emptied now: some file systems write an emptied file out
-    // at once when it is closed.
+    // A file handed over that could not be opened then: written from its
+    // start and cut to size at the end.
     handle = platform::OpenStream(tempPath, "r+b");
   } else {
     std::string pathTemplate = TemporaryTemplate(name);
@@ -143,7 +142,11 @@ void ToolFile::Close() {
   if (!handle) CreateTemporaryFile();
   Flush();
   if (fflush(handle) != 0) FailWrite(errno);
-  if (tempTakenOver && !platform::TruncateStream(handle, size)) FailWrite(errno);
+  // A file handed over is cut to size, not emptied first: some file
+  // systems write an emptied file out at once when it is closed. Even a
+  // cut to the size it has costs a journal entry on some.
+  if (tempTakenOver && size < takenOverSize && !platform::TruncateStream(handle, size))
+    FailWrite(errno);
   FILE* stream = handle;
   handle = nullptr;
   isOpen = false;
@@ -166,13 +169,24 @@ void ToolFile::Close() {
   name.clear();
 }
 
-void ToolFile::UseTemporaryFile(std::string path) {
+std::optional<std::string> ToolFile::TakeOverTemporaryFile(std::string path) {
   if (!isOpen || handle || !tempPath.empty()) {
     platform::RemoveFile(path);
-    return;
+    return std::nullopt;
   }
   tempPath = std::move(path);
   tempTakenOver = true;
+  takenOverSize = UINT64_MAX;
+  // Read through the stream that the output is then written into: one
+  // open of the file for both.
+  handle = platform::OpenStream(tempPath, "r+b");
+  if (!handle) return std::nullopt;
+  std::optional<std::string> bytes = platform::ReadStream(handle);
+  if (bytes) takenOverSize = bytes->size();
+  // The stream stands at no offset a write starts from, so the first one
+  // seeks.
+  streamPosition = UINT32_MAX;
+  return bytes;
 }
 
 std::string ToolFile::NameTemporaryFile(const std::string& path, std::string* nativePath) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "messages.h"
@@ -46,9 +47,11 @@ class ToolFile {
                                        std::string* nativePath = nullptr);
 
   // Takes over such a file, whatever it holds, as this output's temporary
-  // file: the output is written over it and it is renamed into place, so
-  // no other file is made. It is deleted when the output is abandoned.
-  void UseTemporaryFile(std::string path);
+  // file, and returns its bytes (nothing when it cannot be read): the
+  // output is written over it through the same open file and renamed into
+  // place, so no other file is made. It is deleted when the output is
+  // abandoned.
+  std::optional<std::string> TakeOverTemporaryFile(std::string path);
   const char* GetName() const { return name.c_str(); }
 
   // Little-endian writes of one value each.
@@ -84,6 +87,7 @@ class ToolFile {
   std::string name;
   std::string tempPath;
   bool tempTakenOver = false;  // tempPath was made by another program
+  uint64_t takenOverSize = 0;  // its length, where longer than any output
   // Bytes of the file from bufferStart on that the stream has not seen yet;
   // a back-patch inside them costs no seek.
   std::unique_ptr<unsigned char[]> buffer;

@@ -248,14 +248,7 @@ bool LockStream(FILE* stream) {
 void UnlockStream(FILE* stream) { flock(fileno(stream), LOCK_UN); }
 
 bool TruncateStream(FILE* stream, uint64_t size) {
-  if (std::fflush(stream) != 0) return false;
-  // Even a size the file already has costs a journal entry on some file
-  // systems, and the caller has mostly written it to that size already.
-  struct stat status;
-  if (fstat(fileno(stream), &status) == 0 && static_cast<uint64_t>(status.st_size) == size) {
-    return true;
-  }
-  return ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
+  return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 
 namespace {

@@ -8,16 +8,13 @@ namespace platform {
 
 namespace {
 
-// The bytes of the file at `path`, up to the first NUL byte if
-// `stopAtNul`; nothing when it cannot be opened or read.
-std::optional<std::string> ReadBytes(const std::string& path, bool stopAtNul) {
-  FILE* file = OpenStream(path, "rb");
-  if (file == nullptr) return std::nullopt;
+// The bytes left in `file`, up to the first NUL byte if `stopAtNul`;
+// nothing when it cannot be read.
+std::optional<std::string> ReadToEnd(FILE* file, bool stopAtNul) {
   // Whole blocks go straight into our own buffer.
   setvbuf(file, nullptr, _IONBF, 0);
   std::string text;
   char block[65536];
-  bool failed = false;
   for (;;) {
     size_t got = std::fread(block, 1, sizeof block, file);
     // Nothing after a NUL counts, so reading stops there: a device such as
@@ -26,16 +23,21 @@ std::optional<std::string> ReadBytes(const std::string& path, bool stopAtNul) {
         stopAtNul ? static_cast<const char*>(std::memchr(block, '\0', got)) : nullptr;
     if (nul) {
       text.append(block, static_cast<size_t>(nul - block));
-      break;
+      return text;
     }
     text.append(block, got);
     if (got < sizeof block) {
-      failed = std::ferror(file) != 0;
-      break;
+      if (std::ferror(file) != 0) return std::nullopt;
+      return text;
     }
   }
+}
+
+std::optional<std::string> ReadBytes(const std::string& path, bool stopAtNul) {
+  FILE* file = OpenStream(path, "rb");
+  if (file == nullptr) return std::nullopt;
+  std::optional<std::string> text = ReadToEnd(file, stopAtNul);
   std::fclose(file);
-  if (failed) return std::nullopt;
   return text;
 }
 
@@ -46,5 +48,7 @@ std::optional<std::string> ReadTextFile(const std::string& path) { return ReadBy
 std::optional<std::string> ReadWholeFile(const std::string& path) {
   return ReadBytes(path, false);
 }
+
+std::optional<std::string> ReadStream(FILE* stream) { return ReadToEnd(stream, false); }
 
 }  // namespace platform

@@ -79,6 +79,10 @@ std::optional<std::string> ReadTextFile(const std::string& path);
 // or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// The bytes from where the freshly opened `stream` stands to its end;
+// nothing when they cannot be read. The stream is left unbuffered.
+std::optional<std::string> ReadStream(FILE* stream);
+
 // Creates a new file atomically from `pathTemplate`, whose last six
 // characters must be "XXXXXX"; they are replaced so that the name is new in
 // its directory. On success `pathTemplate` holds the name that was made and

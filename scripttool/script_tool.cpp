@@ -112,12 +112,11 @@ void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolStri
   }
   // A failed compile fails the conversion even when it left code behind:
   // that code may be partial. No code at all is no script either.
-  std::optional<std::string> bytes;
-  if (ReportCompile(compiled.result)) bytes = platform::ReadWholeFile(compiled.tempPath);
+  bool succeeded = ReportCompile(compiled.result);
   // The compiled file becomes the output's temporary file, so it goes
   // with the output whatever happens now.
-  writer->UseTemporaryFile(compiled.tempPath);
-  if (!bytes || bytes->empty()) FailToRead();
+  std::optional<std::string> bytes = writer->TakeOverTemporaryFile(compiled.tempPath);
+  if (!succeeded || !bytes || bytes->empty()) FailToRead();
 
   binaryMode = 1;
   WriteScriptChunks(writer, *bytes, name.ToLower().Text(), binaryMode);

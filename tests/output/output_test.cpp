@@ -217,7 +217,7 @@ TEST_F(OutputTest, AProducersFileBecomesTheOutputAndLeftoverTemporariesGo) {
     std::optional<std::string> identity = platform::FileIdentity(reserved);
     ToolFile file;
     ASSERT_TRUE(file.OpenForOutput(out.c_str(), true));
-    file.UseTemporaryFile(reserved);
+    EXPECT_EQ(file.TakeOverTemporaryFile(reserved), "what the producer wrote");
     file.WriteData("short", 1, 5);
     abandon ? file.Abandon() : file.Close();
     Names kept = {others[1], others[2]};
