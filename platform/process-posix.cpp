@@ -72,9 +72,22 @@ int SearchPath(const std::string& program, std::string* found) {
   return result;
 }
 
+// The last PATH search, as a shell remembers it: a run that starts the
+// same program thousands of times searches once.
+struct LastSearch {
+  std::string program, found;
+  std::optional<std::string> path;
+};
+LastSearch& Remembered() {
+  static LastSearch last;
+  return last;
+}
+
 // The file to start for argv[0]: a name with a separator translated, any
-// other searched on PATH. Returns 0, or the errno that says why not.
-int ResolveProgram(const std::string& name, std::string* program) {
+// other searched on PATH. Returns 0, or the errno that says why not;
+// `remembered` tells whether a search was saved by that memory.
+int ResolveProgram(const std::string& name, std::string* program, bool* remembered = nullptr) {
+  if (remembered) *remembered = false;
   *program = name;
   int searchError = 0;
   if (HasSeparator(*program)) {
@@ -85,22 +98,17 @@ int ResolveProgram(const std::string& name, std::string* program) {
       searchError = access(program->c_str(), F_OK) == 0 ? EACCES : ENOENT;
     return searchError;
   }
-  // The last search is remembered, as a shell does, so that a run that
-  // starts the same program thousands of times searches PATH once; the
-  // program found is still checked before each start.
-  static std::string lastProgram, lastFound;
-  static std::optional<std::string> lastPath;
+  LastSearch& last = Remembered();
   std::optional<std::string> path = GetEnv("PATH");
-  if (name == lastProgram && path == lastPath && IsExecutableFile(lastFound)) {
-    *program = lastFound;
+  if (name == last.program && path == last.path) {
+    *program = last.found;
+    if (remembered) *remembered = true;
     return 0;
   }
   std::string found;
   searchError = SearchPath(name, &found);
   if (searchError == 0) {
-    lastProgram = name;
-    lastPath = path;
-    lastFound = found;
+    last = {name, found, path};
     *program = std::move(found);
   }
   return searchError;
@@ -164,7 +172,7 @@ namespace {
 // Checks argv and finds the program; false with `result` filled when it
 // cannot be started.
 bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
-                    RunResult* result) {
+                    RunResult* result, bool* remembered = nullptr) {
   *result = RunResult();
   if (argv.empty() || argv[0].empty()) {
     result->error = "no program to run";
@@ -176,7 +184,7 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
       return false;
     }
   }
-  if (int searchError = ResolveProgram(argv[0], program)) {
+  if (int searchError = ResolveProgram(argv[0], program, remembered)) {
     result->error = argv[0] + ": " + std::strerror(searchError);
     return false;
   }
@@ -348,7 +356,8 @@ ProcessSet::~ProcessSet() {
 int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
                       const std::string& makes) {
   std::string program;
-  if (!FindProgramFor(argv, &program, failure)) return -1;
+  bool remembered = false;
+  if (!FindProgramFor(argv, &program, failure, &remembered)) return -1;
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
   PipeEnds writeEnds;
@@ -372,7 +381,14 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
     posix::SplitNativePath(makes, &child->madeDir, &child->madeName);
     if (!child->madeName.empty()) posix::BeginChildCreation(child->madeDir);
   }
-  if (!Spawn(program, argv, writeEnds.fds, &child->pid, failure)) {
+  bool started = Spawn(program, argv, writeEnds.fds, &child->pid, failure);
+  if (!started && remembered) {
+    // The program remembered is gone or changed: PATH is searched again.
+    Remembered() = LastSearch();
+    started = FindProgramFor(argv, &program, failure) &&
+              Spawn(program, argv, writeEnds.fds, &child->pid, failure);
+  }
+  if (!started) {
     Impl::CloseFds(*child);
     Impl::EndCreation(*child);
     return -1;

@@ -243,14 +243,18 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   for (size_t i = 1; i < cases[0].argv.size(); ++i) recorded += "[" + cases[0].argv[i] + "]\n";
   EXPECT_EQ(ReadFile(temp.Path() + "/args.txt"), recorded);
   // A program found on PATH before is looked for again when PATH changes, or when it is gone.
-  fs::copy_file(TOLSCRIPT_ARGV_RECORDER, "prog" + std::string(ExecutableSuffix()));
+  const std::string first = "prog" + std::string(ExecutableSuffix()), later = "later/" + first;
+  fs::create_directory("later");
+  for (const std::string& copy : {first, later}) fs::copy_file(TOLSCRIPT_ARGV_RECORDER, copy);
+  const std::string both = temp.Path() + PathListSeparator() + temp.Path() + "/later";
   std::string kinds;  // Exited, Signalled, StartFailed
-  for (const std::string& list : {temp.Path(), std::string("/missing"), temp.Path(), temp.Path()}) {
-    if (kinds == "EFE") fs::remove("prog" + std::string(ExecutableSuffix()));
+  for (const std::string& list : {temp.Path(), std::string("/missing"), both, both, both}) {
+    if (kinds == "EFE") fs::remove(first);
+    if (kinds == "EFEE") fs::remove(later);
     ScopedEnv path("PATH", list);
     kinds += "ESF"[static_cast<int>(RunProgram({"prog"}).kind)];
   }
-  EXPECT_EQ(kinds, "EFEF");
+  EXPECT_EQ(kinds, "EFEEF");
 }
 
 }  // namespace
