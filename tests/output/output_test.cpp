@@ -218,6 +218,8 @@ TEST_F(OutputTest, AProducersFileBecomesTheOutputAndLeftoverTemporariesGo) {
     ToolFile file;
     ASSERT_TRUE(file.OpenForOutput(out.c_str(), true));
     EXPECT_EQ(file.TakeOverTemporaryFile(reserved), "what the producer wrote");
+    WriteFile("second", "y");  // one file is taken over, later ones go
+    EXPECT_EQ(file.TakeOverTemporaryFile("second"), std::nullopt);
     file.WriteData("short", 1, 5);
     abandon ? file.Abandon() : file.Close();
     Names kept = {others[1], others[2]};
@@ -227,6 +229,9 @@ TEST_F(OutputTest, AProducersFileBecomesTheOutputAndLeftoverTemporariesGo) {
     if (abandon) continue;
     EXPECT_EQ(ReadFile(name), "short");
     EXPECT_EQ(platform::FileIdentity(name), identity);
+    WriteFile("late", "z");  // handed to an output no longer open
+    EXPECT_EQ(file.TakeOverTemporaryFile("late"), std::nullopt);
+    EXPECT_EQ(ListNames("."), kept);
   }
 }
 
