@@ -286,7 +286,6 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
   auto searchUnhandled = [&](RecordedDirs& recorded) {
     for (size_t k = 0; k < recorded.names.size(); ++k) {
       if (recorded.handled[k]) continue;
-      recorded.handled[k] = true;
       SearchDirectoryRecursive(dir + "\\" + recorded.names[k], pattern);
     }
   };

@@ -100,6 +100,9 @@ TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
   EXPECT_EQ(ReadTextFile("Foo").value() + ReadTextFile("fOO").value(), "FooFOO");
   std::string error;
   EXPECT_TRUE(RenameFile("FOO", "moved", &error) && ReadTextFile("fOO") == "Foo") << error;
+  // The first of several spellings removed, the next stands for them.
+  EXPECT_TRUE(RemoveFile("Foo", &error) && ReadTextFile("fOO") == "foo") << error;
+  EXPECT_TRUE(RemoveFile("FOO", &error) && NativePath("fOO") == "fOO") << error;
   EXPECT_EQ(NativePath("dir\\b") + NativePath("dir\\a") + NativePath("Dir\\A"), "DIR/bDIR/aDir/a");
   // Changes by others, each after a lookup that read the index.
   EXPECT_FALSE(FileExists("data\\file.txt"));
