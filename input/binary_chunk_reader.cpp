@@ -1,7 +1,5 @@
 #include "binary_chunk_reader.h"
 
-#include <cstring>
-
 #include "chunk_file_error.h"
 
 namespace {
@@ -141,13 +139,6 @@ uint64_t BinaryValueReader::LittleEndian(size_t count) {
   for (size_t i = count; i-- > 0;)
     value = (value << 8) | static_cast<unsigned char>(bytes[position + i]);
   position += count;
-  return value;
-}
-
-float BinaryValueReader::ReadFloat() {
-  uint32_t bits = ReadDword();
-  float value;
-  std::memcpy(&value, &bits, sizeof value);
   return value;
 }
 

@@ -37,7 +37,6 @@ class BinaryValueReader : public ChunkValueReader {
   uint8_t ReadByte() override { return static_cast<uint8_t>(LittleEndian(1)); }
   uint16_t ReadWord() override { return static_cast<uint16_t>(LittleEndian(2)); }
   uint32_t ReadDword() override { return static_cast<uint32_t>(LittleEndian(4)); }
-  float ReadFloat() override;
   // Bytes up to a zero byte, which is read too.
   std::string ReadString() override;
   std::string Place() override;

@@ -13,7 +13,6 @@ class ChunkValueReader {
   virtual uint8_t ReadByte() = 0;
   virtual uint16_t ReadWord() = 0;
   virtual uint32_t ReadDword() = 0;
-  virtual float ReadFloat() = 0;
   // A string value without its terminator.
   virtual std::string ReadString() = 0;
   // Where the next value is ("offset 0x1c", "line 12").

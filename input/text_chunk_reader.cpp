@@ -144,14 +144,6 @@ int64_t TextValueReader::ReadInteger(int64_t low, int64_t high, const char* what
   return *value;
 }
 
-float TextValueReader::ReadFloat() {
-  TextToken token = ReadToken();
-  std::optional<double> value;
-  if (token.kind == Kind::kWord) value = ParseFloat(token.text);
-  if (!value) throw ChunkFileError(LinePlace(token.line), Quoted(token.text) + " is not a float");
-  return static_cast<float>(*value);
-}
-
 std::string TextValueReader::ReadString() {
   TextToken token = ReadToken();
   if (token.kind != Kind::kString) {

@@ -36,7 +36,6 @@ class TextValueReader : public ChunkValueReader {
   uint32_t ReadDword() override {
     return static_cast<uint32_t>(ReadInteger(-2147483648LL, 0xFFFFFFFFLL, "a dword"));
   }
-  float ReadFloat() override;
   std::string ReadString() override;
   std::string Place() override;
   // The next value as written: a number's text, or a string in quotes.
