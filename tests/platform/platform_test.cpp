@@ -52,8 +52,9 @@ TEST(FileSystemTest, NamesAreFoundInAnyCaseAndNewNamesKeepTheCaseGiven) {
   EXPECT_TRUE(WriteThrough("data\\scripts\\New.Lua") && WriteThrough("data\\scripts\\FOO.LUA") &&
               WriteThrough("data\\scripts\\foo.lua", "ab"));
   EXPECT_EQ(StatFile("data\\scripts\\foo.lua").value().size, 4u);
-  EXPECT_EQ(Listed("data\\scripts\\*") + Listed("data\\*.*") + Listed("data\\scripts\\foo.lua\\*"),
-            "./ ../ Foo.lua New.Lua ./ ../ Scripts/ ");
+  EXPECT_EQ(Listed("data\\scripts\\*") + Listed("data\\*.*") + Listed("data\\scripts\\foo.lua\\*") +
+                Listed("DAT?"),
+            "./ ../ Foo.lua New.Lua ./ ../ Scripts/ Data/ ");
 #ifdef _WIN32
   // The system's matching also takes 8.3 names ("LONGFI~1.LUA" for a
   // ".luac") and gives '?' and a trailing '.' DOS meanings: none may show.
@@ -175,6 +176,11 @@ TEST(PosixPathTest, AFileAChildMakesIsFoundInAnyCase) {
             "Dir/Made.TXTDir/Early.TXT");
   WriteFile("Dir/Other.TXT", "");
   EXPECT_TRUE(FileExists("dir\\other.txt"));
+  // Made in a folder whose index is current: the name is added to it.
+  child = children.Start({"/bin/sh", "-c", "echo > Dir/Second.TXT"}, &result, "Dir/Second.TXT");
+  ASSERT_GE(child, 0) << result.error;
+  ASSERT_EQ(children.WaitForAny(), child);
+  EXPECT_EQ(NativePath("dir\\second.txt"), "Dir/Second.TXT");
 }
 #endif
 
