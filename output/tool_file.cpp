@@ -180,7 +180,9 @@ std::optional<std::string> ToolFile::TakeOverTemporaryFile(std::string path) {
   // Read through the stream that the output is then written into: one
   // open of the file for both.
   handle = platform::OpenStream(tempPath, "r+b");
-  if (!handle) return std::nullopt;
+  // A FIFO there would keep the read waiting for ever: this stream is a
+  // writer too.
+  if (!handle || !platform::IsRegularStream(handle)) return std::nullopt;
   std::optional<std::string> bytes = platform::ReadStream(handle);
   if (bytes) takenOverSize = bytes->size();
   // The stream stands at no offset a write starts from, so the first one

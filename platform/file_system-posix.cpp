@@ -247,6 +247,11 @@ bool LockStream(FILE* stream) {
 
 void UnlockStream(FILE* stream) { flock(fileno(stream), LOCK_UN); }
 
+bool IsRegularStream(FILE* stream) {
+  struct stat status;
+  return fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 bool TruncateStream(FILE* stream, uint64_t size) {
   return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }

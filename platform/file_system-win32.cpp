@@ -203,6 +203,11 @@ void UnlockStream(FILE* stream) {
   UnlockFileEx(file, 0, 1, 0, &at);
 }
 
+bool IsRegularStream(FILE* stream) {
+  HANDLE file = StreamHandle(stream);
+  return file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK;
+}
+
 bool TruncateStream(FILE* stream, uint64_t size) {
   return std::fflush(stream) == 0 &&
          _chsize_s(_fileno(stream), static_cast<long long>(size)) == 0;

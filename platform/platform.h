@@ -104,6 +104,10 @@ bool PickUnusedName(std::string& pathTemplate, std::string* nativePath = nullptr
 bool LockStream(FILE* stream);
 void UnlockStream(FILE* stream);
 
+// Whether `stream` is open on a regular file: not a FIFO, a device or
+// the like, whose reads may wait or never end.
+bool IsRegularStream(FILE* stream);
+
 // Cuts the file open in `stream` to `size` bytes.
 bool TruncateStream(FILE* stream, uint64_t size);
 

@@ -21,7 +21,7 @@ using namespace test_support;
 // write, the random part of a temporary name left out; writes "compiled" to
 // the file after "-o", or nothing when the input's name holds "silent"; and
 // exits with $FAKE_LUAC_STATUS, or is killed, after a line on each of its
-// standard output and error.
+// standard output and error; or leaves a FIFO there and succeeds.
 const char* const kFakeLuac =
     "#!/bin/sh\n"
     "for input; do\n"
@@ -30,6 +30,7 @@ const char* const kFakeLuac =
     "done\n"
     "printf '%s\\n' \"$line\" >> \"$FAKE_LUAC_LOG\"\n"
     "case $input in *silent*) : > \"$out\" ;; *) printf compiled > \"$out\" ;; esac\n"
+    "[ \"$FAKE_LUAC_STATUS\" = fifo ] && { command -p rm \"$out\"; command -p mkfifo \"$out\"; exit 0; }\n"
     "[ -z \"$FAKE_LUAC_STATUS\" ] ||\n"
     "  { echo \"luac says: $input\"; echo \"luac warns: $input\" >&2; }\n"
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
@@ -69,6 +70,9 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
        "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac was ended by signal 9\n"
        "ERROR reading processed script\n",
        "luac warns: ./a.lua\n" + failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+      // A FIFO for code is read as no code, without waiting for a writer.
+      {"bin", "fifo", {}, {"-inputfile", "a.lua"}, {}, "Munging a.lua\nERROR reading processed script\n",
+       failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
       // Success without a byte is no script either, and never an earlier one's.
       {"bin", {}, {}, {"-inputfile", "*.lua", "a.lua", "-continue"}, {"a.script", "c.script"},
        "Munging a.lua\nMunging b_silent.lua\nERROR reading processed script\nMunging c.lua\n"
@@ -102,7 +106,7 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(ListNames("."), names);
   }
-  // Four failures, each followed by the pause the environment shortens.
+  // Five failures, each followed by the pause the environment shortens.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
