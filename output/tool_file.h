@@ -87,7 +87,7 @@ class ToolFile {
   std::string name;
   std::string tempPath;
   bool tempTakenOver = false;  // tempPath was made by another program
-  uint64_t takenOverSize = 0;  // its length, where longer than any output
+  uint64_t takenOverSize = 0;  // its length as read; UINT64_MAX when unknown
   // Bytes of the file from bufferStart on that the stream has not seen yet;
   // a back-patch inside them costs no seek.
   std::unique_ptr<unsigned char[]> buffer;
