@@ -110,4 +110,37 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
+// Each compiler notes how many run while it does, itself included. An
+// input with an option file starts its compiler only at its turn, when the
+// others may already be running.
+TEST(FakeCompilerTest, AtMostTheGivenNumberOfCompilersRunAtOnce) {
+  TempDir tools;
+  WriteFile("bin/luac",
+            "#!/bin/sh\n"
+            "for input; do [ \"$last\" = -o ] && out=$input; last=$input; done\n"
+            "command -p mkdir \"$FAKE_LUAC_RUNNING/$$\"\n"
+            "command -p ls \"$FAKE_LUAC_RUNNING\" | command -p wc -l >> \"$FAKE_LUAC_LOG\"\n"
+            "command -p sleep 0.3\n"
+            "command -p rmdir \"$FAKE_LUAC_RUNNING/$$\"\n"
+            "printf compiled > \"$out\"\n");
+  chmod("bin/luac", 0755);
+  MakeDirs("running");
+  const std::string log = tools.Path() + "/counts.txt";
+  ScopedEnv path("PATH", tools.Path() + "/bin");
+  ScopedEnv logPath("FAKE_LUAC_LOG", log);
+  ScopedEnv running("FAKE_LUAC_RUNNING", tools.Path() + "/running");
+  for (const char* jobs : {"1", "3"}) {
+    SCOPED_TRACE(jobs);
+    WriteFile(log, "");
+    TempDir run;
+    for (const char* name : {"a", "b", "c", "d", "e", "f"}) WriteFile(name + std::string(".lua"), "");
+    WriteFile("b.lua.option", "");
+    ProgramRun result = RunTolscript({"-inputfile", "*.lua", "-jobs", jobs, "-quiet"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::multiset<std::string> counts = LinesOf(ReadFile(log));
+    ASSERT_EQ(counts.size(), 6u);
+    EXPECT_EQ(std::stoi(*counts.rbegin()), std::stoi(jobs));
+  }
+}
+
 }  // namespace
