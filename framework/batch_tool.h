@@ -198,6 +198,10 @@ class BatchTool {
   size_t current = 0;
   std::deque<Decision> window;
   DecisionOptions commandLineOptions;
+  // Inputs with option files are decided ahead by the command line's
+  // options until one's own options change its decision: work started
+  // for it would then be wasted on every such input.
+  bool judgeOptionFilesAhead = true;
 
   // List files being read, outermost first, to refuse a list that names
   // itself.

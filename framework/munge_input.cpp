@@ -168,8 +168,9 @@ void BatchTool::StartUpcoming() {
       window.emplace_back();
       if (step.kind == WalkStep::Kind::Input) {
         Locate(step, &window.back());
-        // An option file is read only at its input's turn.
-        if (window.back().found && !window.back().hasOptionFile)
+        // By the command line's options: an input's option file is read
+        // only at its turn, which then takes the decision again.
+        if (window.back().found && (judgeOptionFilesAhead || !window.back().hasOptionFile))
           Judge(commandLineOptions, &window.back());
       }
     }
@@ -213,17 +214,29 @@ void BatchTool::MungeDecided(const std::string&, const std::string&, Decision de
     try {
       ReadOptionFile(decision.optionPath.c_str());
     } catch (HandyException error) {
+      if (decision.started) DropAhead(decision.inputPath, decision.outputPath);
       RestoreCommandLineOptions();
       if (!continueOnError) throw error;
       ReportError("%s [continuing]\n", error.GetMessage());
       return;
     }
   }
-  // A decision taken ahead holds unless what the tool makes has changed
-  // since (an earlier option file may have switched a mode on for good).
-  if (decision.judged && FactsOf(decision, CurrentDecisionOptions()) != decision.facts)
+  // A decision taken ahead holds unless it was taken without the input's
+  // option file or what the tool makes has changed since (an earlier
+  // option file may have switched a mode on for good).
+  if (decision.judged &&
+      (decision.hasOptionFile || FactsOf(decision, CurrentDecisionOptions()) != decision.facts))
     decision.judged = false;
-  if (!decision.judged) Judge(CurrentDecisionOptions(), &decision);
+  if (!decision.judged) {
+    std::string startedFor = decision.outputPath;
+    Judge(CurrentDecisionOptions(), &decision);
+    // Work started for another output, or for none, is not wanted.
+    if (decision.started && (!decision.munge || decision.outputPath != startedFor)) {
+      DropAhead(decision.inputPath, startedFor);
+      decision.started = false;
+      if (decision.hasOptionFile) judgeOptionFilesAhead = false;
+    }
+  }
   const std::string& inputPath = decision.inputPath;
   const std::string& outputPath = decision.outputPath;
   const std::string& reqPath = decision.reqPath;

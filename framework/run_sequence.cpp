@@ -104,6 +104,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
     listings.clear();
 
     window.clear();
+    judgeOptionFilesAhead = true;
     for (current = 0; current < steps.size(); ++current) {
       if (platform::Interrupted()) throw RunInterrupted();
       WalkStep& step = steps[current];
