@@ -7,11 +7,11 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <memory>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
-
-#include <memory>
 
 #include "framework/build_record.h"
 #include "framework/tool_string.h"
@@ -30,6 +30,24 @@ enum PlatformCode : int32_t {
 // Thrown when an interrupt stops the run; the outputs being written are
 // abandoned, older ones are left as they were.
 struct RunInterrupted {};
+
+// The standard options. The command line's are one value, kept for the
+// whole run; an input's are a copy of it with the input's option file
+// applied, and end with its turn. Work done ahead for later inputs sees
+// the command line's only.
+struct BatchOptions {
+  ToolString sourceDir;
+  ToolString platformDir;
+  ToolString outputDir;
+  bool checkDate = false;
+  bool textOutput = false;
+  bool skipInput = false;
+  bool continueOnError = false;
+  // The last level option of the list ("-quiet" 0 ... "-debug" 3), if any.
+  std::optional<int> consoleLevel;
+  // The options handed to the tool's ParseOption, in order.
+  std::vector<std::pair<ToolString, ToolString>> toolOptions;
+};
 
 class BatchTool {
  public:
@@ -56,35 +74,46 @@ class BatchTool {
   // with other facts is remade under "-checkdate".
   virtual std::string ConversionFacts();
 
-  // Work that a tool can start for an input to come, before its turn, when
-  // it will be munged with the command line's options into `outputPath`.
-  // False when the tool takes no more for now.
-  virtual bool StartAhead(const std::string& inputPath, const std::string& outputPath);
-  // Drops such work: the input will not use it.
-  virtual void DropAhead(const std::string& inputPath, const std::string& outputPath);
+  // Work that a tool can do ahead for step `step` of the run, before its
+  // turn, when it will be munged with the command line's options into
+  // `outputPath`. It may print, write or delete nothing that its input's
+  // turn would not. False when the tool takes no more for now.
+  virtual bool StartAhead(size_t step, const std::string& inputPath,
+                          const std::string& outputPath);
+  // Drops such work: the step will not use it.
+  virtual void DropAhead(size_t step);
 
   // The run sequence over argv (argument 0 is the program name).
   void Run(int32_t argc, const char* const* argv);
 
-  // Option passes (options.cpp).
+  // Option passes (options.cpp). ParseOptions applies a list on top of
+  // `options`.
   void ParsePlatform(int32_t count, const char* const* arguments);
   // "-jobs", from the command line only.
   void ParseJobs(int32_t count, const char* const* arguments);
-  void ParseOptions(int32_t count, const char* const* arguments);
-  void HandleStandardOption(const ToolString& name, const ToolString& value);
+  void ParseOptions(int32_t count, const char* const* arguments, BatchOptions* options);
+  void HandleStandardOption(const ToolString& name, const ToolString& value,
+                            BatchOptions* options);
   void SetPlatform(const ToolString& value);
-  void ResetStandardOptions();
 
-  // Per-input option files (option_file.cpp).
-  bool ReadOptionFile(const char* path);
+  // Per-input option files (option_file.cpp): applies the file on top of
+  // `options`. False, after raising or reporting it, when the file cannot
+  // be read: the input is then not munged.
+  bool ReadOptionFile(const char* path, BatchOptions* options);
+
+  // The options in force: the current input's during its turn, the
+  // command line's otherwise.
+  const BatchOptions& Options() const { return *inForce; }
+  // The run's step whose turn it is.
+  size_t CurrentStep() const { return current; }
 
   // Input discovery (input_discovery.cpp). During the run's walk the inputs
   // found become steps of the run; called on their own, each input found
   // is munged at once.
   void InputFileOption(const char* value);
-  // `inputRoot` and `optionRoot` index SearchRoots(): the roots that hold
-  // the input and its option file, when a listing told (-1: none holds an
-  // option file); kUnknownRoot: to be looked for.
+  // `inputRoot` and `optionRoot` index the search roots: the roots that
+  // hold the input and its option file, when a listing told (-1: none
+  // holds an option file); kUnknownRoot: to be looked for.
   static constexpr int kUnknownRoot = -2;
   void AddInput(const std::string& dir, const std::string& name, int inputRoot = kUnknownRoot,
                 int optionRoot = kUnknownRoot);
@@ -94,33 +123,18 @@ class BatchTool {
 
   // The per-file procedure (munge_input.cpp).
   void MungeInput(const std::string& dir, const std::string& name);
-  // Decides the inputs that come after the current one and starts the
-  // tool's work for those that will be munged.
-  void StartUpcoming();
 
   // Builds the override directories from the platform directory and the
   // two environment variables (run_sequence.cpp).
   void BuildOverrideDirs();
 
-  // Standard option state.
   std::vector<ToolString> overrideDirs;
-  ToolString sourceDir;
-  ToolString platformDir;
-  ToolString outputDir;
-  bool checkDate = false;
-  bool textOutput = false;
-  bool skipInput = false;
-  bool continueOnError = false;
   int64_t toolFileTime = 0;  // nanoseconds since 1970
   int32_t platform = kPlatformNone;
   // At most this many inputs are worked on at once ("-jobs").
   int32_t jobs = 1;
   // The output of the input being munged.
   std::string currentOutput;
-  // The command line after the program name, kept to restore the options
-  // after every input.
-  const char* const* args = nullptr;
-  int32_t argCount = 0;
 
  private:
   // One step of the run, found by the input walk before any is munged.
@@ -154,42 +168,47 @@ class BatchTool {
     std::string reqPath;
     bool munge = false;
     bool upToDate = false;  // passed over by "-checkdate"
-    bool regular = false;   // the input is a plain file
     bool started = false;   // the tool's work was started ahead
   };
-  // The options a decision depends on.
-  struct DecisionOptions {
-    ToolString outputDir;
-    bool checkDate = false;
-    bool skipInput = false;
-    bool textOutput = false;
-  };
 
-  void RestoreCommandLineOptions();
   void Locate(const WalkStep& step, Decision* decision);
-  void Judge(const DecisionOptions& options, Decision* decision);
-  DecisionOptions CurrentDecisionOptions() const;
+  void Judge(const BatchOptions& options, Decision* decision);
+  // Decides the steps after the current one and offers the tool the work
+  // of those that will be munged.
+  void DecideAhead();
   // Drops the decisions ahead that looked at the files written for the
   // current input.
   void ForgetDecisionsAbout(const Decision& written);
-  void MungeDecided(const std::string& dir, const std::string& name, Decision decision);
+  void MungeDecided(Decision decision);
+  void WriteOutputs(const BatchOptions& options, const Decision& decision);
+  // Gives the tool back the command line's options after an input whose
+  // option file changed them.
+  void RestoreToolOptions();
   // The "-checkdate" rule for a located input: the date rule, and the
-  // facts its output's build record entry holds.
+  // entry its output's build record holds.
   bool NeedsMunge(bool checkDate, const Decision& decision);
-  uint64_t FactsOf(const Decision& decision, const DecisionOptions& options);
+  uint64_t FactsOf(const Decision& decision, const BatchOptions& options);
   BuildRecord& RecordOf(const std::string& outputPath);
-  // True, after reporting it, when the input's outputs would replace the
-  // input or its option file.
+  // True, after raising or reporting it, when the input's outputs would
+  // replace the input or its option file.
   bool WritesOverItsInput(const Decision& decision);
   const DirListing& ListOnce(const std::string& root, const std::string& dir);
-  // Raises `message` as a fatal error, or with "-continue" reports it with
-  // " [continuing]\n" and returns. While the walk runs, only notes it.
+  // Raises `message` as a fatal error, or with the command line's
+  // "-continue" reports it with " [continuing]\n" and returns. While the
+  // walk runs, only notes it.
   void RaiseOrContinue(const std::string& message);
   // Notes an error for the walk's place in the run.
   void WalkReport(const std::string& text);
+
+  BatchOptions commandLine;
+  const BatchOptions* inForce = &commandLine;
   // The roots in the order in which an input is looked for: override
   // directories, platform directory, source directory ("" when absent).
-  std::vector<std::string> SearchRoots() const;
+  // The command line's, for the whole run.
+  std::vector<std::string> roots;
+  // The current folder, for paths in the build records that do not
+  // depend on where the run was started.
+  std::string workingFolder;
 
   // The run's steps, the current one, and the decisions taken ahead for
   // the steps after it (window[k] is for step current + 1 + k).
@@ -197,7 +216,6 @@ class BatchTool {
   bool walking = false;
   size_t current = 0;
   std::deque<Decision> window;
-  DecisionOptions commandLineOptions;
   // Inputs with option files are decided ahead by the command line's
   // options until one's own options change its decision: work started
   // for it would then be wasted on every such input.
@@ -219,8 +237,3 @@ class BatchTool {
   std::vector<std::vector<std::string>> recursionChain;
 };
 
-// File tests on paths through the platform layer.
-bool FileExists(const std::string& path);
-// Modification time in nanoseconds since 1970; 0 when unreadable.
-int64_t GetFileTime(const std::string& path);
-void RemoveFile(const std::string& path);

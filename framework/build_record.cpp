@@ -2,13 +2,16 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <optional>
 
 #include "output/messages.h"
 #include "platform/platform.h"
 
 namespace {
 
-constexpr std::string_view kHeader = "# tolscript build record 1\n";
+constexpr std::string_view kHeader = "# tolscript build record 2\n";
+constexpr std::string_view kOldHeader = "# tolscript build record 1\n";
 
 uint32_t LineChecksum(std::string_view content) {
   uint64_t hash = HashFacts(content);
@@ -85,11 +88,13 @@ bool ParseLine(std::string_view line, std::string* name, RecordEntry* entry) {
   std::string_view facts = NextField(content, &at);
   std::string_view time = NextField(content, &at);
   std::string_view size = NextField(content, &at);
+  std::string_view id = NextField(content, &at);
   if (at > content.size()) return false;
   std::string_view escapedName = content.substr(at);
   return facts.size() == 16 && ParseNumber(facts, &entry->facts, 16) &&
          ParseNumber(time, &entry->outputTimeNs) && ParseNumber(size, &entry->outputSize) &&
-         escapedName.find(' ') == std::string_view::npos && UnescapeName(escapedName, name);
+         ParseNumber(id, &entry->outputId) && escapedName.find(' ') == std::string_view::npos &&
+         UnescapeName(escapedName, name);
 }
 
 }  // namespace
@@ -107,7 +112,8 @@ std::string FormatRecordLine(const std::string& outputName, const RecordEntry& e
   char facts[17];
   std::snprintf(facts, sizeof facts, "%016llx", static_cast<unsigned long long>(entry.facts));
   std::string content = std::string(facts) + " " + std::to_string(entry.outputTimeNs) + " " +
-                        std::to_string(entry.outputSize) + " " + EscapeName(outputName);
+                        std::to_string(entry.outputSize) + " " + std::to_string(entry.outputId) +
+                        " " + EscapeName(outputName);
   char checksum[9];
   std::snprintf(checksum, sizeof checksum, "%08x", LineChecksum(content));
   return content + " " + checksum + "\n";
@@ -116,24 +122,37 @@ std::string FormatRecordLine(const std::string& outputName, const RecordEntry& e
 RecordState ParseBuildRecord(std::string_view text, RecordEntries* entries, size_t* lines) {
   entries->clear();
   *lines = 0;
+  if (text.substr(0, kOldHeader.size()) == kOldHeader) return RecordState::Outdated;
   if (text.substr(0, kHeader.size()) != kHeader) return RecordState::Foreign;
+  RecordState state = RecordState::Good;
   size_t at = kHeader.size();
   while (at < text.size()) {
     size_t end = text.find('\n', at);
     if (end == std::string_view::npos) return RecordState::Damaged;  // cut short
+    std::string_view line = text.substr(at, end + 1 - at);
+    at = end + 1;
+    // Two runs that make the record at once both write the header.
+    if (line == kHeader) continue;
     std::string name;
     RecordEntry entry;
-    if (!ParseLine(text.substr(at, end - at), &name, &entry)) return RecordState::Damaged;
+    if (!ParseLine(line.substr(0, line.size() - 1), &name, &entry)) {
+      state = RecordState::Damaged;
+      continue;
+    }
     (*entries)[std::move(name)] = entry;
     ++*lines;
-    at = end + 1;
   }
-  return RecordState::Good;
+  return state;
 }
 
 BuildRecord::BuildRecord(std::string folder) : path(std::move(folder) + kFileName) {}
 
 BuildRecord::~BuildRecord() { Release(); }
+
+bool BuildRecord::Exists() {
+  if (!loaded) Load();
+  return state != RecordState::Absent;
+}
 
 const RecordEntry* BuildRecord::Find(const std::string& outputName) {
   if (!loaded) Load();
@@ -141,96 +160,83 @@ const RecordEntry* BuildRecord::Find(const std::string& outputName) {
   return found == entries.end() ? nullptr : &found->second;
 }
 
-void BuildRecord::Add(const std::string& outputName, const RecordEntry& entry) {
-  if (!loaded) Load();
-  entries[outputName] = entry;
-  if (!usable) return;
-  pending += FormatRecordLine(outputName, entry);
-  // Written in batches: an entry that a killed run never wrote only costs
-  // that output being made again.
-  if (pending.size() >= 8192) Flush();
-}
-
-void BuildRecord::Flush() {
-  if (pending.empty()) return;
-  if (appender == nullptr) appender = platform::OpenStream(path, "ab");
-  if (appender == nullptr) {
-    pending.clear();
-    return;
-  }
-  // Whole lines, one write at the end, under the lock: runs that share
-  // the folder lose none of each other's.
-  bool locked = platform::LockStream(appender);
-  std::fwrite(pending.data(), 1, pending.size(), appender);
-  std::fflush(appender);
-  if (locked) platform::UnlockStream(appender);
-  pending.clear();
-}
-
-void BuildRecord::Release() {
-  Flush();
-  if (appender != nullptr) std::fclose(appender);
-  appender = nullptr;
-}
-
-bool BuildRecord::Open() {
-  file = platform::OpenStream(path, "r+b");
-  if (file == nullptr && errno == ENOENT) {
-    // Made without truncating, in case another run makes it too.
-    if (FILE* made = platform::OpenStream(path, "ab")) std::fclose(made);
-    file = platform::OpenStream(path, "r+b");
-  }
-  if (file == nullptr) {
-    // A folder that cannot be written to may still hold a record to read.
-    usable = false;
-    file = platform::OpenStream(path, "rb");
-  }
-  return file != nullptr;
-}
-
-std::string BuildRecord::ReadAll() {
-  std::string text;
-  if (std::fseek(file, 0, SEEK_SET) != 0) return text;
-  char block[65536];
-  size_t got = 0;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
-  return text;
-}
-
 void BuildRecord::Load() {
   loaded = true;
-  if (!Open()) {
-    usable = false;
+  // Not through a link: a record that is one is no record of ours.
+  FILE* file = platform::OpenStream(path, "rbn");
+  if (file == nullptr) {
+    state = errno == ENOENT || errno == ENOTDIR ? RecordState::Absent : RecordState::Foreign;
     return;
   }
-  bool locked = platform::LockStream(file);
-  std::string text = ReadAll();
-  size_t lines = 0;
-  RecordState state = text.empty() ? RecordState::Good : ParseBuildRecord(text, &entries, &lines);
+  std::optional<std::string> text =
+      platform::IsRegularStream(file) ? platform::ReadStream(file) : std::nullopt;
+  std::fclose(file);
+  state = text ? ParseBuildRecord(*text, &entries, &lines) : RecordState::Foreign;
+  if (state == RecordState::Foreign) entries.clear();
+}
+
+void BuildRecord::PrepareToWrite() {
+  if (!loaded) Load();
+  if (prepared) return;
+  prepared = true;
   if (state == RecordState::Foreign) {
     ReportWarning("%s is no build record of this program; it is left alone.\n",
                   Printable(path).c_str());
-    usable = false;
   } else if (state == RecordState::Damaged) {
     ReportWarning("Build record %s is damaged; it is made anew.\n", Printable(path).c_str());
-    entries.clear();
-    if (usable) Rewrite(entries);
-  } else if (usable && (text.empty() || lines > 2 * entries.size() + 256)) {
-    // New, or mostly lines that later ones replaced.
-    Rewrite(entries);
+    Rewrite();
+  } else if (state == RecordState::Outdated || lines > 2 * entries.size() + 256) {
+    // Of an older form, or mostly lines that later ones replaced.
+    Rewrite();
   }
-  if (locked) platform::UnlockStream(file);
-  // Not kept open: a run may write into thousands of folders.
-  std::fclose(file);
-  file = nullptr;
 }
 
-void BuildRecord::Rewrite(const RecordEntries& all) {
+void BuildRecord::Rewrite() {
+  Release();
   std::string text(kHeader);
-  for (const auto& [name, entry] : all) text += FormatRecordLine(name, entry);
-  if (std::fseek(file, 0, SEEK_SET) != 0) return;
-  if (std::fwrite(text.data(), 1, text.size(), file) == text.size()) {
-    platform::TruncateStream(file, text.size());
+  for (const auto& [name, entry] : entries) text += FormatRecordLine(name, entry);
+  // Written aside and renamed over it, so that a reader never sees half a
+  // record and a link in its place is replaced, not written through.
+  std::string made = path + ".tmpXXXXXX";
+  FILE* file = platform::CreateUniqueFile(made);
+  if (file == nullptr) return;
+  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  written = std::fclose(file) == 0 && written;
+  if (!written || !platform::RenameFile(made, path, nullptr)) {
+    platform::RemoveFile(made);
+    return;
   }
-  std::fflush(file);
+  state = RecordState::Good;
+  lines = entries.size();
+}
+
+void BuildRecord::Append(const std::string& outputName, const RecordEntry& entry) {
+  if (!loaded) Load();
+  entries[outputName] = entry;
+  if (state == RecordState::Foreign) return;
+  if (appender == nullptr) {
+    appender = platform::OpenStream(path, "abn");
+    if (appender == nullptr) {
+      throw HandyException("Could not write %s. DOS reports:\n%s\n", Printable(path).c_str(),
+                           std::strerror(errno));
+    }
+    // Unbuffered: each line goes out in one write, at the end of the file.
+    std::setvbuf(appender, nullptr, _IONBF, 0);
+    if (std::fseek(appender, 0, SEEK_END) == 0 && std::ftell(appender) == 0)
+      std::fwrite(kHeader.data(), 1, kHeader.size(), appender);
+  }
+  std::string line = FormatRecordLine(outputName, entry);
+  errno = 0;
+  if (std::fwrite(line.data(), 1, line.size(), appender) != line.size()) {
+    int error = errno != 0 ? errno : EIO;
+    Release();
+    throw HandyException("Could not write %s. DOS reports:\n%s\n", Printable(path).c_str(),
+                         std::strerror(error));
+  }
+  ++lines;
+}
+
+void BuildRecord::Release() {
+  if (appender != nullptr) std::fclose(appender);
+  appender = nullptr;
 }

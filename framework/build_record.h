@@ -3,12 +3,14 @@
 // clean munge would write differently from one that is up to date.
 //
 // One text file per folder, ".tolscript_record": a header line, then one
-// line per output written, appended in batches as outputs are completed,
-// holding the output's own time and size, so that an entry vouches for
-// that very file and no other. Later lines win. Runs that share a folder
-// take the file's lock for each read and append, and a run that finds
-// many dead lines rewrites the file under the lock. A damaged record is
-// taken as absent, with one warning, and made anew; a foreign file of that
+// line per output, appended before the output takes its name and holding
+// the time, size and file number of exactly that file. So whatever ends a
+// run, no output it wrote lacks a line, and a line vouches for no file but
+// its own. Later lines win. A folder that held a record when the run first
+// looked at it is judged by the record: an output that no line vouches for
+// is remade. A damaged record keeps its intact lines; it is reported and
+// rewritten at the turn of the first input that writes into the folder.
+// The record is never written through a link, and a foreign file of that
 // name is left alone.
 #pragma once
 
@@ -21,17 +23,19 @@
 struct RecordEntry {
   int64_t outputTimeNs = 0;
   uint64_t outputSize = 0;
-  uint64_t facts = 0;  // a hash of what the output was made from
+  uint64_t outputId = 0;  // the file's number on its volume; 0 where unknown
+  uint64_t facts = 0;     // a hash of what the output was made from
 };
 
 using RecordEntries = std::unordered_map<std::string, RecordEntry>;
 
-enum class RecordState { Good, Damaged, Foreign };
+enum class RecordState { Absent, Good, Damaged, Outdated, Foreign };
 
 // Reads a record's text into `entries` (by lowered output name, the last
-// line of a name winning); `lines` counts the entry lines. Any line that is
-// not whole and intact makes it Damaged; a text that does not begin with
-// the header, Foreign.
+// line of a name winning); `lines` counts the entry lines. A line that is
+// not whole and intact is passed over and makes the record Damaged; the
+// header of an older form makes it Outdated (no entries); a text that does
+// not begin with a header, Foreign.
 RecordState ParseBuildRecord(std::string_view text, RecordEntries* entries, size_t* lines);
 
 // One entry line, ending in a line break.
@@ -43,36 +47,41 @@ uint64_t HashFacts(std::string_view text, uint64_t seed = 14695981039346656037UL
 class BuildRecord {
  public:
   // The record of the folder `folder` (a path ending in a separator, or
-  // empty for the current folder); read when first asked.
+  // empty for the current folder); read, silently, when first asked.
   explicit BuildRecord(std::string folder);
   ~BuildRecord();
   BuildRecord(const BuildRecord&) = delete;
   BuildRecord& operator=(const BuildRecord&) = delete;
 
+  // Whether the folder held a record, of any kind, when first looked at.
+  bool Exists();
+
   // The entry of an output (its file name); nullptr when it has none.
   const RecordEntry* Find(const std::string& outputName);
 
-  // Notes a completed output; its line is written with the next batch.
-  void Add(const std::string& outputName, const RecordEntry& entry);
+  // Before the run writes its first output into the folder: a damaged or
+  // foreign record is reported, once; a damaged, outdated or mostly
+  // replaced one is written anew from its entries.
+  void PrepareToWrite();
 
-  // Writes the lines not yet written and closes the file kept open for
-  // appending; the next Add opens it again.
+  // Appends the entry of an output that is about to take its name.
+  // Raises a HandyException naming the record when it cannot be written.
+  void Append(const std::string& outputName, const RecordEntry& entry);
+
+  // Closes the file kept open for appending; the next Append opens it.
   void Release();
 
   static constexpr const char* kFileName = ".tolscript_record";
 
  private:
-  bool Open();
   void Load();
-  std::string ReadAll();
-  void Rewrite(const RecordEntries& all);
-  void Flush();
+  void Rewrite();
 
   std::string path;
-  FILE* file = nullptr;      // open while the record is read or rewritten
-  FILE* appender = nullptr;  // appends; its lock, like the reader's, guards the record
+  FILE* appender = nullptr;
   bool loaded = false;
-  bool usable = true;  // false for a foreign file or one that cannot be written
+  bool prepared = false;
+  RecordState state = RecordState::Absent;
+  size_t lines = 0;
   RecordEntries entries;
-  std::string pending;  // lines not yet written
 };

@@ -128,7 +128,7 @@ void BatchTool::InputFileOption(const char* value) {
     return;
   }
   if (recursive) {
-    if (!continueOnError) {
+    if (!commandLine.continueOnError) {
       RaiseOrContinue(FormatMessage(
           "Input file option %s: recursive '!' must be followed by wildcard.",
           Printable(value).c_str()));
@@ -212,7 +212,6 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
   // Roots in their search order: overrides, platform, source. Each
   // directory is listed once per root; who holds a name is told by the
   // listings, so that no name costs a look of its own.
-  std::vector<std::string> roots = SearchRoots();
   std::vector<const DirListing*> listed;
   for (const std::string& root : roots) listed.push_back(&ListOnce(root, dir));
   const size_t overrides = overrideDirs.size();
@@ -239,14 +238,13 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
     }
   };
   handOn(source, 0, source);
-  if (platformDir.NotEmpty()) handOn(source - 1, 0, overrides);
+  if (commandLine.platformDir.NotEmpty()) handOn(source - 1, 0, overrides);
   for (size_t i = 0; i < overrides; ++i) handOn(i, i + 1, overrides);
 }
 
 void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::string& pattern) {
   // A directory that is its own ancestor in some root (a link loop) would
   // make the search go on without end.
-  std::vector<std::string> roots = SearchRoots();
   std::vector<std::string> identities;
   for (const std::string& root : roots) {
     std::string path = root.empty() ? dir : root + "\\" + dir;
@@ -273,11 +271,11 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
   std::vector<RecordedDirs> overrides;
   for (const ToolString& overrideDir : overrideDirs)
     overrides.emplace_back(ListOnce(overrideDir.Text(), dir).entries);
-  bool hasPlatform = platformDir.NotEmpty();
   RecordedDirs platformDirs;
-  if (hasPlatform) platformDirs = RecordedDirs(ListOnce(platformDir.Text(), dir).entries);
+  if (commandLine.platformDir.NotEmpty())
+    platformDirs = RecordedDirs(ListOnce(commandLine.platformDir.Text(), dir).entries);
 
-  for (const platform::DirEntry& entry : ListOnce(sourceDir.Text(), dir).entries) {
+  for (const platform::DirEntry& entry : ListOnce(commandLine.sourceDir.Text(), dir).entries) {
     if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
     for (RecordedDirs& recorded : overrides) recorded.MarkFirst(entry.name);
     platformDirs.MarkFirst(entry.name);

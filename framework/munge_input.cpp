@@ -14,15 +14,6 @@
 #include "platform/platform.h"
 #include "platform/process.h"
 
-bool FileExists(const std::string& path) { return platform::FileExists(path); }
-
-int64_t GetFileTime(const std::string& path) {
-  std::optional<platform::FileStatus> status = platform::StatFile(path);
-  return status ? status->timeNs : 0;
-}
-
-void RemoveFile(const std::string& path) { platform::RemoveFile(path); }
-
 namespace {
 
 std::string Compose(const std::string& root, const std::string& dir, const std::string& name) {
@@ -53,21 +44,30 @@ std::string_view FileNameOf(std::string_view path) {
 
 std::string LastName(const std::string& path) { return platform::ToLowerAscii(FileNameOf(path)); }
 
-}  // namespace
-
-BatchTool::DecisionOptions BatchTool::CurrentDecisionOptions() const {
-  return {outputDir, checkDate, skipInput, textOutput};
+// A path spelled the same whatever the current folder and however the
+// roots were written, for the build record.
+std::string RecordedPath(const std::string& workingFolder, const std::string& path) {
+  bool absolute = !path.empty() && (platform::IsSeparator(path[0]) ||
+                                    (path.size() >= 2 && path[1] == ':'));
+  return platform::CanonicalKey(absolute ? path : workingFolder + "\\" + path);
 }
 
-uint64_t BatchTool::FactsOf(const Decision& decision, const DecisionOptions& options) {
-  uint64_t hash = HashFacts(decision.inputPath);
+int64_t FileTime(const std::string& path) {
+  std::optional<platform::FileStatus> status = platform::StatFile(path);
+  return status ? status->timeNs : 0;
+}
+
+}  // namespace
+
+uint64_t BatchTool::FactsOf(const Decision& decision, const BatchOptions& options) {
+  uint64_t hash = HashFacts(RecordedPath(workingFolder, decision.inputPath));
   for (int64_t number :
        {decision.input.timeNs, static_cast<int64_t>(decision.input.size), decision.optionTimeNs,
         toolFileTime, static_cast<int64_t>(options.textOutput),
         static_cast<int64_t>(decision.hasOptionFile)}) {
     hash = HashFacts(std::string_view(reinterpret_cast<const char*>(&number), sizeof number), hash);
   }
-  if (decision.hasOptionFile) hash = HashFacts(decision.optionPath, hash);
+  if (decision.hasOptionFile) hash = HashFacts(RecordedPath(workingFolder, decision.optionPath), hash);
   return HashFacts(ConversionFacts(), hash);
 }
 
@@ -109,7 +109,6 @@ bool BatchTool::WritesOverItsInput(const Decision& decision) {
 }
 
 void BatchTool::Locate(const WalkStep& step, Decision* decision) {
-  std::vector<std::string> roots = SearchRoots();
   decision->located = true;
   if (step.inputRoot == kUnknownRoot) {
     decision->found = FindInRoots(roots, step.dir, step.name, &decision->inputPath,
@@ -133,7 +132,7 @@ void BatchTool::Locate(const WalkStep& step, Decision* decision) {
   }
 }
 
-void BatchTool::Judge(const DecisionOptions& options, Decision* decision) {
+void BatchTool::Judge(const BatchOptions& options, Decision* decision) {
   platform::PathParts parts = platform::SplitPath(decision->inputPath);
   std::string drive = parts.drive;
   std::string directory = parts.dir;
@@ -145,17 +144,14 @@ void BatchTool::Judge(const DecisionOptions& options, Decision* decision) {
   std::string extension = GetOutputExtension().Text();
   decision->outputPath = platform::JoinPath(drive, directory, parts.name, extension);
   decision->reqPath = platform::JoinPath(drive, directory, parts.name + "." + extension, "req");
-  if (decision->hasOptionFile) decision->optionTimeNs = GetFileTime(decision->optionPath);
+  if (decision->hasOptionFile) decision->optionTimeNs = FileTime(decision->optionPath);
   decision->facts = FactsOf(*decision, options);
   decision->munge = !options.skipInput && NeedsMunge(options.checkDate, *decision);
   decision->upToDate = !options.skipInput && !decision->munge;
-  // A FIFO or a device would keep the conversion waiting, or reading, for
-  // ever; a directory is no script.
-  decision->regular = decision->input.isRegular;
   decision->judged = true;
 }
 
-void BatchTool::StartUpcoming() {
+void BatchTool::DecideAhead() {
   // One at a time, each input's work starts at its turn.
   if (jobs <= 1) return;
   // Far enough ahead to keep every compiler busy past inputs that need no
@@ -171,12 +167,15 @@ void BatchTool::StartUpcoming() {
         // By the command line's options: an input's option file is read
         // only at its turn, which then takes the decision again.
         if (window.back().found && (judgeOptionFilesAhead || !window.back().hasOptionFile))
-          Judge(commandLineOptions, &window.back());
+          Judge(commandLine, &window.back());
       }
     }
     Decision& decision = window[k];
-    if (!decision.judged || !decision.munge || !decision.regular || decision.started) continue;
-    if (!StartAhead(decision.inputPath, decision.outputPath)) break;
+    // A FIFO or a device would keep the compiler waiting, or reading, for
+    // ever; a directory is no script.
+    if (!decision.judged || !decision.munge || !decision.input.isRegular || decision.started)
+      continue;
+    if (!StartAhead(current + 1 + k, decision.inputPath, decision.outputPath)) break;
     decision.started = true;
   }
 }
@@ -184,7 +183,8 @@ void BatchTool::StartUpcoming() {
 void BatchTool::ForgetDecisionsAbout(const Decision& written) {
   std::string outputName = LastName(written.outputPath);
   std::string reqName = LastName(written.reqPath);
-  for (Decision& decision : window) {
+  for (size_t k = 0; k < window.size(); ++k) {
+    Decision& decision = window[k];
     if (!decision.located) continue;
     std::string inputName = LastName(decision.inputPath);
     bool lookedAt = false;
@@ -193,7 +193,7 @@ void BatchTool::ForgetDecisionsAbout(const Decision& written) {
       if (!name.empty() && (name == outputName || name == reqName)) lookedAt = true;
     }
     if (!lookedAt) continue;
-    if (decision.started) DropAhead(decision.inputPath, decision.outputPath);
+    if (decision.started) DropAhead(current + 1 + k);
     decision = Decision();
   }
 }
@@ -201,128 +201,137 @@ void BatchTool::ForgetDecisionsAbout(const Decision& written) {
 void BatchTool::MungeInput(const std::string& dir, const std::string& name) {
   Decision decision;
   Locate({WalkStep::Kind::Input, dir, name, std::string()}, &decision);
-  MungeDecided(dir, name, std::move(decision));
+  MungeDecided(std::move(decision));
 }
 
-void BatchTool::MungeDecided(const std::string&, const std::string&, Decision decision) {
+void BatchTool::MungeDecided(Decision decision) {
   if (!decision.found) {
     RaiseOrContinue(
         FormatMessage("Input file %s does not exist.", Printable(decision.inputPath).c_str()));
     return;
   }
-  if (decision.hasOptionFile) {
-    try {
-      ReadOptionFile(decision.optionPath.c_str());
-    } catch (HandyException error) {
-      if (decision.started) DropAhead(decision.inputPath, decision.outputPath);
-      RestoreCommandLineOptions();
-      if (!continueOnError) throw error;
-      ReportError("%s [continuing]\n", error.GetMessage());
-      return;
+  // This input's options: the command line's with its option file's on
+  // top, for its turn only. Every failure of the input is still handled
+  // by the command line's "-continue".
+  BatchOptions options = commandLine;
+  struct Restore {
+    BatchTool& tool;
+    bool toolOptionsChanged = false;
+    ~Restore() {
+      tool.inForce = &tool.commandLine;
+      if (toolOptionsChanged) tool.RestoreToolOptions();
     }
+  } restore{*this, decision.hasOptionFile};
+  if (decision.hasOptionFile && !ReadOptionFile(decision.optionPath.c_str(), &options)) {
+    if (decision.started) DropAhead(current);
+    return;
   }
+  inForce = &options;
   // A decision taken ahead holds unless it was taken without the input's
   // option file or what the tool makes has changed since (an earlier
   // option file may have switched a mode on for good).
   if (decision.judged &&
-      (decision.hasOptionFile || FactsOf(decision, CurrentDecisionOptions()) != decision.facts))
+      (decision.hasOptionFile || FactsOf(decision, options) != decision.facts))
     decision.judged = false;
   if (!decision.judged) {
     std::string startedFor = decision.outputPath;
-    Judge(CurrentDecisionOptions(), &decision);
+    Judge(options, &decision);
     // Work started for another output, or for none, is not wanted.
     if (decision.started && (!decision.munge || decision.outputPath != startedFor)) {
-      DropAhead(decision.inputPath, startedFor);
+      DropAhead(current);
       decision.started = false;
       if (decision.hasOptionFile) judgeOptionFilesAhead = false;
     }
   }
+
+  PrintDebug("Considering [%s]\n", Printable(decision.inputPath).c_str());
+  if (!options.skipInput && WritesOverItsInput(decision)) {
+    if (decision.started) DropAhead(current);
+    return;
+  }
+  if (decision.upToDate) PrintDebug("%s is up to date\n", Printable(decision.outputPath).c_str());
+  if (!decision.munge) {
+    if (decision.started) DropAhead(current);
+    return;
+  }
+  if (!decision.input.isRegular) {
+    RaiseOrContinue(FormatMessage("Input file %s is not a regular file.",
+                                  Printable(decision.inputPath).c_str()));
+    return;
+  }
+  platform::PathParts parts = platform::SplitPath(decision.inputPath);
+  PrintNormal("Munging %s%s\n", Printable(parts.name).c_str(), Printable(parts.ext).c_str());
+  // The conversion may change the tool's options.
+  restore.toolOptionsChanged = true;
+  // Whatever happens to this input, the decisions ahead that looked at
+  // its outputs are taken again.
+  struct Forget {
+    BatchTool& tool;
+    const Decision& written;
+    ~Forget() { tool.ForgetDecisionsAbout(written); }
+  } forget{*this, decision};
+  WriteOutputs(options, decision);
+}
+
+void BatchTool::WriteOutputs(const BatchOptions& options, const Decision& decision) {
   const std::string& inputPath = decision.inputPath;
   const std::string& outputPath = decision.outputPath;
   const std::string& reqPath = decision.reqPath;
-  platform::PathParts parts = platform::SplitPath(inputPath);
-
-  PrintDebug("Considering [%s]\n", Printable(inputPath).c_str());
-  if (!skipInput && WritesOverItsInput(decision)) {
-    if (decision.started) DropAhead(inputPath, outputPath);
-    RestoreCommandLineOptions();
-    return;
-  }
-  if (decision.upToDate) PrintDebug("%s is up to date\n", Printable(outputPath).c_str());
-
-  if (decision.munge) {
-    if (!decision.regular) {
-      RestoreCommandLineOptions();
-      RaiseOrContinue(
-          FormatMessage("Input file %s is not a regular file.", Printable(inputPath).c_str()));
-      return;
-    }
-    PrintNormal("Munging %s%s\n", Printable(parts.name).c_str(), Printable(parts.ext).c_str());
-    currentOutput = outputPath;
-    ToolFile outputFile;
-    ToolFile reqFile;
-    // Whatever happens to this input, the decisions ahead that looked at
-    // its outputs are taken again.
-    struct Forget {
-      BatchTool& tool;
-      const Decision& written;
-      ~Forget() { tool.ForgetDecisionsAbout(written); }
-    } forget{*this, decision};
-    bool handedToTool = false;
-    try {
-      if (outputFile.OpenForOutput(outputPath.c_str(), true) &&
-          reqFile.OpenForOutput(reqPath.c_str(), true)) {
-        auto reqWriter = std::make_unique<TextChunkWriter>(&reqFile);
-        std::unique_ptr<ChunkWriter> writer;
-        if (textOutput) {
-          writer = std::make_unique<TextChunkWriter>(&outputFile);
-        } else {
-          writer = std::make_unique<BinaryChunkWriter>(&outputFile);
-        }
-        uint32_t reqSizeBefore = 0;
-        uint32_t reqSizeAfter = 0;
-        if (writer->OpenChunk(textOutput ? "ucft" : "ucfb")) {
-          if (reqWriter->OpenChunk("ucft")) {
-            reqSizeBefore = reqFile.GetSize();
-            ToolString toolInputPath(inputPath.c_str());
-            ToolString baseName = ToolString(parts.name.c_str()).ToLower();
-            handedToTool = true;
-            MungeFile(writer.get(), reqWriter.get(), toolInputPath, baseName);
-            reqSizeAfter = reqFile.GetSize();
-            reqWriter->CloseChunk();
-          }
-          writer->CloseChunk();
-        }
-        writer.reset();
-        reqWriter.reset();
-        if (reqSizeBefore == reqSizeAfter) {
-          // Nothing required: no requirements file, also not an older one.
-          reqFile.Abandon();
-          RemoveFile(reqPath);
-        } else {
-          reqFile.Close();
-        }
-        outputFile.Close();
-        if (std::optional<platform::FileStatus> made = platform::StatFile(outputPath)) {
-          RecordOf(outputPath).Add(LastName(outputPath), {made->timeNs, made->size, decision.facts});
-        }
+  currentOutput = outputPath;
+  BuildRecord& record = RecordOf(outputPath);
+  record.PrepareToWrite();
+  ToolFile outputFile;
+  ToolFile reqFile;
+  bool handedToTool = false;
+  try {
+    if (outputFile.OpenForOutput(outputPath.c_str(), true) &&
+        reqFile.OpenForOutput(reqPath.c_str(), true)) {
+      auto reqWriter = std::make_unique<TextChunkWriter>(&reqFile);
+      std::unique_ptr<ChunkWriter> writer;
+      if (options.textOutput) {
+        writer = std::make_unique<TextChunkWriter>(&outputFile);
+      } else {
+        writer = std::make_unique<BinaryChunkWriter>(&outputFile);
       }
-    } catch (HandyException error) {
-      if (decision.started && !handedToTool) DropAhead(inputPath, outputPath);
-      outputFile.Abandon();
-      reqFile.Abandon();
-      RemoveFile(outputPath);
-      RemoveFile(reqPath);
-      RestoreCommandLineOptions();
-      if (!continueOnError) throw error;
-      ReportError("%s [continuing]\n", error.GetMessage());
-      return;
+      uint32_t reqSizeBefore = 0;
+      uint32_t reqSizeAfter = 0;
+      if (writer->OpenChunk(options.textOutput ? "ucft" : "ucfb")) {
+        if (reqWriter->OpenChunk("ucft")) {
+          reqSizeBefore = reqFile.GetSize();
+          ToolString toolInputPath(inputPath.c_str());
+          ToolString baseName = ToolString(platform::SplitPath(inputPath).name.c_str()).ToLower();
+          handedToTool = true;
+          MungeFile(writer.get(), reqWriter.get(), toolInputPath, baseName);
+          reqSizeAfter = reqFile.GetSize();
+          reqWriter->CloseChunk();
+        }
+        writer->CloseChunk();
+      }
+      writer.reset();
+      reqWriter.reset();
+      if (reqSizeBefore == reqSizeAfter) {
+        // Nothing required: no requirements file, also not an older one.
+        reqFile.Abandon();
+        platform::RemoveFile(reqPath);
+      } else {
+        reqFile.Close();
+      }
+      // The entry goes on disk before the output takes its name: no way
+      // of ending the run leaves an output that no entry describes.
+      std::string outputName = LastName(outputPath);
+      outputFile.Close([&](const platform::FileStatus& made) {
+        record.Append(outputName, {made.timeNs, made.size, made.fileId, decision.facts});
+      });
     }
-  } else if (decision.started) {
-    DropAhead(inputPath, outputPath);
+  } catch (HandyException error) {
+    if (decision.started && !handedToTool) DropAhead(current);
+    outputFile.Abandon();
+    reqFile.Abandon();
+    platform::RemoveFile(outputPath);
+    platform::RemoveFile(reqPath);
+    if (!commandLine.continueOnError) throw error;
+    ReportError("%s [continuing]\n", error.GetMessage());
   }
-  // Only an option file or a munge changes the options.
-  if (decision.hasOptionFile || decision.munge) RestoreCommandLineOptions();
 }
 
 bool BatchTool::NeedsMunge(bool checkDate, const Decision& decision) {
@@ -334,12 +343,18 @@ bool BatchTool::NeedsMunge(bool checkDate, const Decision& decision) {
       (decision.hasOptionFile && outputTime < decision.optionTimeNs)) {
     return true;
   }
-  // An entry speaks for the very file it was written for; an output
-  // without one goes by the dates alone.
-  const RecordEntry* entry = RecordOf(decision.outputPath).Find(LastName(decision.outputPath));
-  if (entry != nullptr && entry->outputTimeNs == outputTime && entry->outputSize == output->size &&
-      entry->facts != decision.facts) {
-    return true;
+  // In a folder that this program has written to, only an entry for the
+  // very file that is there vouches for it; a folder without a record
+  // goes by the dates alone.
+  BuildRecord& record = RecordOf(decision.outputPath);
+  if (record.Exists()) {
+    const RecordEntry* entry = record.Find(LastName(decision.outputPath));
+    if (entry == nullptr || entry->outputTimeNs != outputTime ||
+        entry->outputSize != output->size ||
+        (entry->outputId != 0 && output->fileId != 0 && entry->outputId != output->fileId) ||
+        entry->facts != decision.facts) {
+      return true;
+    }
   }
   return IsOutOfDate(decision.inputPath.c_str(), outputTime);
 }

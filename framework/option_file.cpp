@@ -9,12 +9,13 @@
 #include "output/messages.h"
 #include "platform/platform.h"
 
-bool BatchTool::ReadOptionFile(const char* path) {
+bool BatchTool::ReadOptionFile(const char* path, BatchOptions* options) {
   std::optional<std::string> text = platform::ReadTextFile(path);
   if (!text) {
     // An option file that exists but cannot be read would silently change
     // what the input turns into; the input fails instead.
-    throw HandyException("Option file %s: can't load file.", Printable(path).c_str());
+    RaiseOrContinue(FormatMessage("Option file %s: can't load file.", Printable(path).c_str()));
+    return false;
   }
   std::vector<std::string> tokens;
   std::vector<const char*> arguments;
@@ -28,7 +29,6 @@ bool BatchTool::ReadOptionFile(const char* path) {
         FormatMessage("Option file %s: out of memory for parsing file.", Printable(path).c_str()));
     return false;
   }
-  if (arguments.empty()) return false;
-  ParseOptions(static_cast<int32_t>(arguments.size()), arguments.data());
+  ParseOptions(static_cast<int32_t>(arguments.size()), arguments.data(), options);
   return true;
 }

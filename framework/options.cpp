@@ -63,7 +63,8 @@ void BatchTool::SetPlatform(const ToolString& value) {
   }
 }
 
-void BatchTool::ParseOptions(int32_t count, const char* const* arguments) {
+void BatchTool::ParseOptions(int32_t count, const char* const* arguments,
+                             BatchOptions* options) {
   int32_t i = 0;
   while (i < count) {
     if (!IsOption(arguments[i])) {
@@ -75,56 +76,47 @@ void BatchTool::ParseOptions(int32_t count, const char* const* arguments) {
     if (option == "-platform") continue;  // its values pass as non-options
     if (i < count && !IsOption(arguments[i])) {
       while (i < count && !IsOption(arguments[i])) {
-        HandleStandardOption(option, ToolString(arguments[i]).ToLower());
+        HandleStandardOption(option, ToolString(arguments[i]).ToLower(), options);
         ++i;
       }
     } else {
-      HandleStandardOption(option, ToolString());
+      HandleStandardOption(option, ToolString(), options);
     }
   }
 }
 
-void BatchTool::HandleStandardOption(const ToolString& name, const ToolString& value) {
-  if (name == "-quiet") {
-    SetConsoleLevel(0);
-  } else if (name == "-verbose") {
-    SetConsoleLevel(2);
-  } else if (name == "-debug") {
-    SetConsoleLevel(3);
+void BatchTool::HandleStandardOption(const ToolString& name, const ToolString& value,
+                                     BatchOptions* options) {
+  if (name == "-quiet" || name == "-verbose" || name == "-debug") {
+    options->consoleLevel = name == "-quiet" ? 0 : name == "-verbose" ? 2 : 3;
+    SetConsoleLevel(*options->consoleLevel);
   } else if (name == "-checkdate") {
-    checkDate = true;
+    options->checkDate = true;
   } else if (name == "-text") {
-    textOutput = true;
+    options->textOutput = true;
   } else if (name == "-skip") {
-    skipInput = true;
+    options->skipInput = true;
   } else if (name == "-continue") {
-    continueOnError = true;
+    options->continueOnError = true;
   } else if (name == "-inputfile" || name == "-jobs") {
     // Taken from the command line only, by the run's input walk and by
     // ParseJobs.
   } else if (name == "-outputdir") {
-    outputDir = value;
+    options->outputDir = value;
   } else if (name == "-sourcedir") {
-    sourceDir = value;
+    options->sourceDir = value;
   } else if (name == "-platformdir") {
-    platformDir = value;
+    options->platformDir = value;
   } else {
+    options->toolOptions.emplace_back(name, value);
     ParseOption(name, value);
   }
 }
 
-void BatchTool::ResetStandardOptions() {
+void BatchTool::RestoreToolOptions() {
   ResetToolOptions();
-  sourceDir = ToolString();
-  platformDir = ToolString();
-  outputDir = ToolString();
-  checkDate = false;
-  textOutput = false;
-  skipInput = false;
-  continueOnError = false;
-}
-
-void BatchTool::RestoreCommandLineOptions() {
-  ResetStandardOptions();
-  ParseOptions(argCount, args);
+  for (const auto& [name, value] : commandLine.toolOptions) ParseOption(name, value);
+  // A level that an option file set lasts unless the command line names
+  // one of its own.
+  if (commandLine.consoleLevel) SetConsoleLevel(*commandLine.consoleLevel);
 }

@@ -17,8 +17,8 @@ void BatchTool::ParseOption(const ToolString&, const ToolString&) {}
 void BatchTool::ResetToolOptions() {}
 bool BatchTool::IsOutOfDate(const char*, int64_t) { return false; }
 std::string BatchTool::ConversionFacts() { return std::string(); }
-bool BatchTool::StartAhead(const std::string&, const std::string&) { return false; }
-void BatchTool::DropAhead(const std::string&, const std::string&) {}
+bool BatchTool::StartAhead(size_t, const std::string&, const std::string&) { return false; }
+void BatchTool::DropAhead(size_t) {}
 
 namespace {
 
@@ -39,7 +39,7 @@ std::string LocateExecutable(const platform::PathParts& self, const std::string&
     if (!platform::IsSeparator(piece.back())) piece += '\\';
     platform::PathParts parts = platform::SplitPath(piece);
     located = platform::JoinPath(parts.drive, parts.dir, self.name, suffix);
-    if (FileExists(located)) break;
+    if (platform::FileExists(located)) break;
   }
   return located;
 }
@@ -67,20 +67,28 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
     PrintToLog("Logging %s\n", self.name.c_str());
     LogStartTime();
 
-    toolFileTime = GetFileTime(LocateExecutable(self, fullName));
+    std::optional<platform::FileStatus> program =
+        platform::StatFile(LocateExecutable(self, fullName));
+    toolFileTime = program ? program->timeNs : 0;
+    workingFolder = platform::MakeFullPath(".").value_or(".");
 
-    args = argc > 1 ? argv + 1 : nullptr;
-    argCount = argc > 1 ? argc - 1 : 0;
+    const char* const* args = argc > 1 ? argv + 1 : nullptr;
+    int32_t argCount = argc > 1 ? argc - 1 : 0;
     int32_t inputCount = 0;
 
     ParsePlatform(argCount, args);
     ParseJobs(argCount, args);
-    ResetStandardOptions();
-    ParseOptions(argCount, args);
-    commandLineOptions = CurrentDecisionOptions();
+    ResetToolOptions();
+    commandLine = BatchOptions();
+    inForce = &commandLine;
+    ParseOptions(argCount, args, &commandLine);
 
     overrideDirs.clear();
-    if (platformDir.NotEmpty()) BuildOverrideDirs();
+    if (commandLine.platformDir.NotEmpty()) BuildOverrideDirs();
+    roots.clear();
+    for (const ToolString& dir : overrideDirs) roots.push_back(dir.Text());
+    if (commandLine.platformDir.NotEmpty()) roots.push_back(commandLine.platformDir.Text());
+    roots.push_back(commandLine.sourceDir.Text());
 
     // The inputs are all found first, so that the work for those to come
     // can start while one is written; what the walk has to report keeps
@@ -116,7 +124,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
       switch (step.kind) {
         case WalkStep::Kind::Input:
           if (!decision.located) Locate(step, &decision);
-          MungeDecided(step.dir, step.name, std::move(decision));
+          MungeDecided(std::move(decision));
           break;
         case WalkStep::Kind::Report:
           ReportError("%s", step.message.c_str());
@@ -124,7 +132,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
         case WalkStep::Kind::Fatal:
           throw HandyException("%s", step.message.c_str());
       }
-      StartUpcoming();
+      DecideAhead();
     }
 
     if (inputCount == 0) PrintNormal(kUsageText, self.name.c_str(), self.name.c_str());
@@ -133,9 +141,11 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
   } catch (RunInterrupted) {
     ReportError("Interrupted.\n");
   }
-  // Work started ahead for inputs that never came is not wanted.
-  for (Decision& decision : window) {
-    if (decision.started) DropAhead(decision.inputPath, decision.outputPath);
+  // Work started ahead for inputs that never came is not wanted, nor that
+  // of an input that failed.
+  DropAhead(current);
+  for (size_t k = 0; k < window.size(); ++k) {
+    if (window[k].started) DropAhead(current + 1 + k);
   }
   window.clear();
   steps.clear();
@@ -147,6 +157,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
 void BatchTool::BuildOverrideDirs() {
   std::string marker = platform::GetEnv("MUNGE_PLATFORM_DIR_STR").value_or("");
   std::string entries = platform::GetEnv("MUNGE_PLATFORM_OVERRIDE_STR").value_or("");
+  const ToolString& platformDir = commandLine.platformDir;
   std::string platformText = platformDir.Text();
   size_t position = platformText.find(marker);
   if (position == std::string::npos) return;
@@ -160,7 +171,7 @@ void BatchTool::BuildOverrideDirs() {
 
 void BatchTool::RaiseOrContinue(const std::string& message) {
   if (walking) {
-    if (continueOnError) {
+    if (commandLine.continueOnError) {
       steps.push_back({WalkStep::Kind::Report, std::string(), std::string(),
                        message + " [continuing]\n"});
       return;
@@ -168,14 +179,6 @@ void BatchTool::RaiseOrContinue(const std::string& message) {
     steps.push_back({WalkStep::Kind::Fatal, std::string(), std::string(), message});
     throw WalkStopped();
   }
-  if (!continueOnError) throw HandyException("%s", message.c_str());
+  if (!commandLine.continueOnError) throw HandyException("%s", message.c_str());
   ReportError("%s [continuing]\n", message.c_str());
-}
-
-std::vector<std::string> BatchTool::SearchRoots() const {
-  std::vector<std::string> roots;
-  for (const ToolString& dir : overrideDirs) roots.push_back(dir.Text());
-  if (platformDir.NotEmpty()) roots.push_back(platformDir.Text());
-  roots.push_back(sourceDir.Text());
-  return roots;
 }

@@ -26,14 +26,21 @@ struct OptionTool : BatchTool {
     std::vector<const char*> pointers;
     for (const std::string& token : tokens) pointers.push_back(token.c_str());
     auto count = static_cast<int32_t>(pointers.size());
-    platformPass ? ParsePlatform(count, pointers.data()) : ParseOptions(count, pointers.data());
-    for (const ToolString* dir : {&outputDir, &sourceDir, &platformDir})
+    if (platformPass) {
+      ParsePlatform(count, pointers.data());
+    } else {
+      ParseOptions(count, pointers.data(), &options);
+    }
+    for (const ToolString* dir : {&options.outputDir, &options.sourceDir, &options.platformDir})
       FUZZ_CHECK(dir->ToLower() == *dir, "a folder that is not lower-case");
-    return state + outputDir.Text() + "|" + sourceDir.Text() + "|" + platformDir.Text() + "|" +
-           "0123456789abcdef"[checkDate + 2 * textOutput + 4 * skipInput + 8 * continueOnError] +
+    return state + options.outputDir.Text() + "|" + options.sourceDir.Text() + "|" +
+           options.platformDir.Text() + "|" +
+           "0123456789abcdef"[options.checkDate + 2 * options.textOutput +
+                              4 * options.skipInput + 8 * options.continueOnError] +
            std::to_string(ConsoleLevel()) + std::to_string(platform);
   }
   std::string state;
+  BatchOptions options;
 };
 
 }  // namespace
@@ -48,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string runState = tool.Parse(input.substr(std::min(commandLine.size() + 1, size)));
   std::string kept = runState.substr(runState.size() - 2);  // the level and the platform
   FUZZ_CHECK(kept.back() == commandLineState.back(), "an option file changed the platform");
-  tool.ResetStandardOptions();
+  tool.ResetToolOptions();
+  tool.options = BatchOptions();
   FUZZ_CHECK(tool.Parse("") == "|||0" + kept, "an option survived the reset, or the run's not");
   SetConsoleLevel(0);
   FUZZ_CHECK(tool.Parse(commandLine) == commandLineState, "the command line's state is lost");

@@ -134,7 +134,7 @@ void ToolFile::CreateTemporaryFile() {
   setvbuf(handle, nullptr, _IONBF, 0);
 }
 
-void ToolFile::Close() {
+void ToolFile::Close(const std::function<void(const platform::FileStatus&)>& beforeRename) {
   if (!isOpen) {
     name.clear();
     return;
@@ -153,6 +153,19 @@ void ToolFile::Close() {
   if (fclose(stream) != 0) {
     // The stream is gone; FailWrite only has the temporary file to remove.
     FailWrite(errno);
+  }
+  if (beforeRename) {
+    std::optional<platform::FileStatus> made = platform::StatFile(tempPath);
+    try {
+      if (!made) FailWrite(errno);
+      beforeRename(*made);
+    } catch (...) {
+      platform::RemoveFile(tempPath);
+      tempPath.clear();
+      tempTakenOver = false;
+      buffer.reset();
+      throw;
+    }
   }
   std::string error;
   if (!platform::RenameFile(tempPath, name, &error)) {

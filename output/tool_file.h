@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "messages.h"
+#include "platform/platform.h"
 
 class ToolFile {
  public:
@@ -30,7 +32,7 @@ class ToolFile {
   // Raises a HandyException naming the file when any of that fails (the
   // temporary file is then removed). On a closed object only empties the
   // name.
-  void Close();
+  void Close(const std::function<void(const platform::FileStatus&)>& beforeRename = {});
 
   // Drops the output: the temporary file is removed and nothing at the
   // target path is touched.

@@ -58,6 +58,7 @@ bool ParseMode(const char* mode, int* flags, std::string* streamMode) {
       return false;
   }
   if (std::strchr(mode, 'x') && mode[0] != 'r') *flags |= O_EXCL;
+  if (std::strchr(mode, 'n')) *flags |= O_NOFOLLOW;
   // Streams never leak into the programs this process starts.
   *flags |= O_CLOEXEC;
   *streamMode = std::string(1, mode[0]) + (update ? "+" : "") + "b";
@@ -109,6 +110,7 @@ std::optional<FileStatus> StatFile(const std::string& path) {
   FileStatus result;
   result.isDirectory = S_ISDIR(status.st_mode);
   result.isRegular = S_ISREG(status.st_mode);
+  result.fileId = static_cast<uint64_t>(status.st_ino);
   result.timeNs = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
                   static_cast<int64_t>(status.st_mtim.tv_nsec);
   result.size = static_cast<uint64_t>(status.st_size);

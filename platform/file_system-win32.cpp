@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <random>
 
 #include "path_rules.h"
@@ -172,7 +173,18 @@ FILE* OpenStream(const std::string& path, const char* mode) {
     errno = EINVAL;
     return nullptr;
   }
-  return std::fopen(path.c_str(), mode);
+  std::string crtMode;
+  for (const char* c = mode; *c != '\0'; ++c) {
+    if (*c != 'n') crtMode += *c;
+  }
+  if (crtMode.size() != std::strlen(mode)) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      errno = ELOOP;
+      return nullptr;
+    }
+  }
+  return std::fopen(path.c_str(), crtMode.c_str());
 }
 
 namespace {

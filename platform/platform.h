@@ -30,6 +30,7 @@ struct FileStatus {
   bool isRegular = false;  // a plain file (through links), not a device or FIFO
   int64_t timeNs = 0;      // last modification, in nanoseconds since 1970
   uint64_t size = 0;
+  uint64_t fileId = 0;  // the file's number on its volume; 0 where unknown
 };
 
 // The status of `path`; nothing when there is none or it cannot be read.
@@ -66,7 +67,8 @@ bool RenameFile(const std::string& from, const std::string& to,
                 std::string* error);
 
 // Opens a C stream; `mode` is a C mode string ("rb", "wb", "wt", "at", ...).
-// Text and binary mode differ on Windows only. A file created here keeps
+// Text and binary mode differ on Windows only. An 'n' in the mode opens
+// no link: the call fails (ELOOP) when the path's last name is one. A file created here keeps
 // the case of the name as given; an existing file of that name in another
 // case is opened instead. Returns nullptr with errno set on failure.
 FILE* OpenStream(const std::string& path, const char* mode);

@@ -9,54 +9,67 @@
 #include "output/tool_file.h"
 #include "platform/platform.h"
 
-namespace {
-
-CompilerPool::Job NewJob(const std::string& inputPath, const std::string& outputPath) {
-  CompilerPool::Job job;
-  job.inputPath = inputPath;
-  job.outputPath = outputPath;
-  return job;
-}
-
-}  // namespace
-
 CompilerPool::~CompilerPool() {
-  for (Job& job : jobs) Discard(job);
+  for (auto& [step, job] : jobs) Discard(job);
 }
 
-bool CompilerPool::StartAhead(const std::string& inputPath, const std::string& outputPath) {
+void CompilerPool::SetLimit(int compilers) {
+  limit = compilers < 1 ? 1 : static_cast<size_t>(compilers);
+}
+
+bool CompilerPool::Queue(size_t step, const std::string& inputPath,
+                         const std::string& outputPath) {
   // Finished results wait for their turn, so that one long compile does
   // not idle the other processors; they are bounded too.
-  if (processes.Running() >= limit || jobs.size() >= 4 * limit + 16) return false;
-  jobs.push_back(NewJob(inputPath, outputPath));
-  Launch(jobs.back());
+  if (jobs.size() >= 4 * limit + 16) return false;
+  auto [job, added] = jobs.try_emplace(step);
+  if (!added) Discard(job->second);
+  job->second = Job();
+  job->second.inputPath = inputPath;
+  job->second.outputPath = outputPath;
+  LaunchQueued();
   return true;
 }
 
-void CompilerPool::Drop(const std::string& inputPath, const std::string& outputPath) {
-  auto job = FindJob(inputPath, outputPath);
+void CompilerPool::Drop(size_t step) {
+  auto job = jobs.find(step);
   if (job == jobs.end()) return;
-  Discard(*job);
+  Discard(job->second);
   jobs.erase(job);
 }
 
-CompilerPool::Compiled CompilerPool::Finish(const std::string& inputPath,
-                                            const std::string& outputPath,
-                                            const std::function<void()>& slotFreed) {
-  auto job = FindJob(inputPath, outputPath);
-  if (job == jobs.end()) job = jobs.insert(jobs.end(), NewJob(inputPath, outputPath));
-  while (!job->launched && processes.Running() >= limit) {
-    WaitForOne();
-    slotFreed();
+CompilerPool::Compiled CompilerPool::Finish(size_t step, const std::string& inputPath,
+                                            const std::string& outputPath) {
+  // Work of steps passed over is not wanted.
+  while (!jobs.empty() && jobs.begin()->first < step) Drop(jobs.begin()->first);
+  auto job = jobs.find(step);
+  if (job != jobs.end() &&
+      (job->second.inputPath != inputPath || job->second.outputPath != outputPath)) {
+    Drop(step);
+    job = jobs.end();
   }
-  if (!job->launched) Launch(*job);
-  while (!job->ended) {
-    WaitForOne();
-    slotFreed();
+  if (job == jobs.end()) {
+    job = jobs.try_emplace(step).first;
+    job->second.inputPath = inputPath;
+    job->second.outputPath = outputPath;
   }
-  Compiled compiled{std::move(job->result), std::move(job->tempPath), job->nameError};
+  // This step's work is the first in the queue, so it starts first.
+  LaunchQueued();
+  while (!job->second.launched || !job->second.ended) {
+    WaitForOne();
+    LaunchQueued();
+  }
+  Compiled compiled{std::move(job->second.result), std::move(job->second.tempPath),
+                    job->second.nameError};
   jobs.erase(job);
   return compiled;
+}
+
+void CompilerPool::LaunchQueued() {
+  for (auto& [step, job] : jobs) {
+    if (processes.Running() >= limit) return;
+    if (!job.launched) Launch(job);
+  }
 }
 
 void CompilerPool::Launch(Job& job) {
@@ -70,7 +83,7 @@ void CompilerPool::Launch(Job& job) {
     std::string name = ToolFile::NameTemporaryFile(job.outputPath, &nativeTempPath);
     if (name.empty()) break;
     if (std::none_of(jobs.begin(), jobs.end(),
-                     [&](const Job& other) { return other.tempPath == name; })) {
+                     [&](const auto& other) { return other.second.tempPath == name; })) {
       job.tempPath = std::move(name);
     }
   }
@@ -87,21 +100,13 @@ void CompilerPool::Launch(Job& job) {
   if (job.child >= 0) job.ended = false;
 }
 
-std::list<CompilerPool::Job>::iterator CompilerPool::FindJob(const std::string& inputPath,
-                                                             const std::string& outputPath) {
-  for (auto job = jobs.begin(); job != jobs.end(); ++job) {
-    if (job->inputPath == inputPath && job->outputPath == outputPath) return job;
-  }
-  return jobs.end();
-}
-
 void CompilerPool::WaitForOne() {
   int child = processes.WaitForAny();
   if (child < 0) {
     if (platform::Interrupted()) throw RunInterrupted();
     throw HandyException("Could not wait for luac.");
   }
-  for (Job& job : jobs) {
+  for (auto& [step, job] : jobs) {
     if (job.child != child) continue;
     job.result = processes.Take(child);
     job.child = -1;

@@ -1,14 +1,17 @@
 // The compilers of a run. Each writes a script's compiled code into a
 // temporary file of its own making beside the script's output, which the
 // output then takes over as its own: a script costs one new file, made by
-// its compiler, as the compiler alone would. Compilers for the inputs to
-// come start ahead, at most the limit at once; their results wait, with
-// what they printed, until their input's turn. What is never taken is
-// stopped and deleted.
+// its compiler, as the compiler alone would.
+//
+// The pool owns the queue of work to come, keyed by the step of the run it
+// is for: queued work starts, in step order, whenever fewer than the limit
+// run, also while the run waits for the current step's compile. Work for a
+// step that the run has passed is dropped: its compiler is stopped and its
+// file deleted, so that nothing of it outlives the step it was for.
 #pragma once
 
-#include <functional>
-#include <list>
+#include <cstddef>
+#include <map>
 #include <string>
 
 #include "platform/process.h"
@@ -20,27 +23,28 @@ class CompilerPool {
   CompilerPool(const CompilerPool&) = delete;
   CompilerPool& operator=(const CompilerPool&) = delete;
 
-  void SetLimit(int compilers) { limit = compilers < 1 ? 1 : static_cast<size_t>(compilers); }
+  // At most this many compilers run at once (at least 1).
+  void SetLimit(int compilers);
 
-  // Starts compiling `inputPath` for the output `outputPath` unless the
-  // limit is reached; false then.
-  bool StartAhead(const std::string& inputPath, const std::string& outputPath);
+  // Queues the compile of `inputPath` for the output `outputPath`, the
+  // work of step `step`; false when enough work waits already.
+  bool Queue(size_t step, const std::string& inputPath, const std::string& outputPath);
 
-  // Forgets the first compile of `inputPath` for `outputPath`.
-  void Drop(const std::string& inputPath, const std::string& outputPath);
+  // Forgets the work of step `step`.
+  void Drop(size_t step);
 
   struct Compiled {
     platform::RunResult result;
     std::string tempPath;  // where the compiled code is
     int nameError = 0;     // errno when no file could be named (tempPath empty)
   };
-  // The first compile of `inputPath` for `outputPath`, started now when
-  // none was; waits for it. `slotFreed` is called whenever a compiler
-  // ends meanwhile. Throws RunInterrupted on an interrupt.
-  Compiled Finish(const std::string& inputPath, const std::string& outputPath,
-                  const std::function<void()>& slotFreed);
+  // The compile of `inputPath` for `outputPath` at step `step`: the work
+  // of earlier steps is dropped, and so is this step's when it was for
+  // another input or output; started now when none was queued; waited for.
+  // Throws RunInterrupted on an interrupt.
+  Compiled Finish(size_t step, const std::string& inputPath, const std::string& outputPath);
 
- public:
+ private:
   struct Job {
     std::string inputPath;
     std::string outputPath;
@@ -52,14 +56,14 @@ class CompilerPool {
     platform::RunResult result;
   };
 
- private:
   void Launch(Job& job);
-  std::list<Job>::iterator FindJob(const std::string& inputPath, const std::string& outputPath);
+  // Starts queued work, in step order, while fewer than the limit run.
+  void LaunchQueued();
   // Waits for one compiler to end; throws RunInterrupted on an interrupt.
   void WaitForOne();
   void Discard(Job& job);
 
   platform::ProcessSet processes;
-  std::list<Job> jobs;
+  std::map<size_t, Job> jobs;  // by step
   size_t limit = 1;
 };

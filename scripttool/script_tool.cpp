@@ -92,31 +92,30 @@ std::string ScriptTool::ConversionFacts() {
   return facts;
 }
 
-bool ScriptTool::StartAhead(const std::string& inputPath, const std::string& outputPath) {
+bool ScriptTool::StartAhead(size_t step, const std::string& inputPath,
+                            const std::string& outputPath) {
   compilers.SetLimit(jobs);
-  return compilers.StartAhead(inputPath, outputPath);
+  return compilers.Queue(step, inputPath, outputPath);
 }
 
-void ScriptTool::DropAhead(const std::string& inputPath, const std::string& outputPath) {
-  compilers.Drop(inputPath, outputPath);
-}
+void ScriptTool::DropAhead(size_t step) { compilers.Drop(step); }
 
 void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                            ToolString& name) {
   compilers.SetLimit(jobs);
   CompilerPool::Compiled compiled =
-      compilers.Finish(inputPath.Text(), currentOutput, [this] { StartUpcoming(); });
+      compilers.Finish(CurrentStep(), inputPath.Text(), currentOutput);
   if (compiled.tempPath.empty()) {
     throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
                          Printable(currentOutput).c_str(), std::strerror(compiled.nameError));
   }
   // A failed compile fails the conversion even when it left code behind:
-  // that code may be partial. No code at all is no script either.
+  // that code may be partial. An empty file is an empty body.
   bool succeeded = ReportCompile(compiled.result);
   // The compiled file becomes the output's temporary file, so it goes
   // with the output whatever happens now.
   std::optional<std::string> bytes = writer->TakeOverTemporaryFile(compiled.tempPath);
-  if (!succeeded || !bytes || bytes->empty()) FailToRead();
+  if (!succeeded || !bytes) FailToRead();
 
   binaryMode = 1;
   WriteScriptChunks(writer, *bytes, name.ToLower().Text(), binaryMode);

@@ -22,8 +22,9 @@ class ScriptTool : public BatchTool {
   void ParseOption(const ToolString& option, const ToolString& value) override;
   void ResetToolOptions() override { binaryMode = 0; }
   std::string ConversionFacts() override;
-  bool StartAhead(const std::string& inputPath, const std::string& outputPath) override;
-  void DropAhead(const std::string& inputPath, const std::string& outputPath) override;
+  bool StartAhead(size_t step, const std::string& inputPath,
+                  const std::string& outputPath) override;
+  void DropAhead(size_t step) override;
 
   uint32_t binaryMode = 0;
   bool cinematicsMode = false;

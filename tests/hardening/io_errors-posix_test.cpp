@@ -36,7 +36,8 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
     prefix.insert(prefix.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
   const std::string notRegular =
       "Error: Input file .\\bad.lua is not a regular file. [continuing]\n";
-  const std::string noOption = Twice("Option file .\\bad.lua.option: can't load file.");
+  const std::string noOption =
+      "Error: Option file .\\bad.lua.option: can't load file. [continuing]\n";
   auto failed = [](const std::string& what, int error) {
     return Twice("Could not " + what + ". DOS reports:\n" + strerror(error) + "\n");
   };

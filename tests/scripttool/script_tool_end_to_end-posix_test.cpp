@@ -19,7 +19,8 @@ using namespace test_support;
 
 // Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG in one
 // write, the random part of a temporary name left out; writes "compiled" to
-// the file after "-o", or nothing when the input's name holds "silent"; and
+// the file after "-o", or nothing when the input's name holds "silent", or
+// makes no file when it holds "none"; and
 // exits with $FAKE_LUAC_STATUS, or is killed, after a line on each of its
 // standard output and error; or leaves a FIFO there and succeeds.
 const char* const kFakeLuac =
@@ -29,7 +30,7 @@ const char* const kFakeLuac =
     "  else line=\"$line[$input]\"; fi; last=$input\n"
     "done\n"
     "printf '%s\\n' \"$line\" >> \"$FAKE_LUAC_LOG\"\n"
-    "case $input in *silent*) : > \"$out\" ;; *) printf compiled > \"$out\" ;; esac\n"
+    "case $input in *silent*) : > \"$out\" ;; *none*) ;; *) printf compiled > \"$out\" ;; esac\n"
     "[ \"$FAKE_LUAC_STATUS\" = fifo ] && { command -p rm \"$out\"; command -p mkfifo \"$out\"; exit 0; }\n"
     "[ -z \"$FAKE_LUAC_STATUS\" ] ||\n"
     "  { echo \"luac says: $input\"; echo \"luac warns: $input\" >&2; }\n"
@@ -73,12 +74,15 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
       // A FIFO for code is read as no code, without waiting for a writer.
       {"bin", "fifo", {}, {"-inputfile", "a.lua"}, {}, "Munging a.lua\nERROR reading processed script\n",
        failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
-      // Success without a byte is no script either, and never an earlier one's.
-      {"bin", {}, {}, {"-inputfile", "*.lua", "a.lua", "-continue"}, {"a.script", "c.script"},
-       "Munging a.lua\nMunging b_silent.lua\nERROR reading processed script\nMunging c.lua\n"
-       "Munging a.lua\n",
+      // An empty file is an empty body; success without a file is no
+      // script, and never an earlier one's.
+      {"bin", {}, {}, {"-inputfile", "*.lua", "a.lua", "-continue"},
+       {"a.script", "b_silent.script", "c.script"},
+       "Munging a.lua\nMunging b_silent.lua\nMunging c.lua\nMunging d_none.lua\n"
+       "ERROR reading processed script\nMunging a.lua\n",
        failed + failed + " [continuing]\n",
-       "[-s][-o][./a.script.tmp][./a.lua]\n[-s][-o][./b_silent.script.tmp][./b_silent.lua]\n[-s][-o][./c.script.tmp][./c.lua]\n"
+       "[-s][-o][./a.script.tmp][./a.lua]\n[-s][-o][./b_silent.script.tmp][./b_silent.lua]\n"
+       "[-s][-o][./c.script.tmp][./c.lua]\n[-s][-o][./d_none.script.tmp][./d_none.lua]\n"
        "[-s][-o][./a.script.tmp][./a.lua]\n"},
       {"empty", {}, {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\n\n**** ERROR: luac could not be run: luac: " + std::string(strerror(ENOENT)) +
@@ -93,15 +97,18 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
     ScopedEnv debugSymbols("LUA_DEBUG_SYMBOLS", c.debugSymbols);
     WriteFile(log, "");
     TempDir run;
-    std::vector<std::string> names{"a.lua", "b_silent.lua", "c.lua", "tolscript.log"};
-    for (size_t i = 0; i < 3; ++i) WriteFile(names[i], "print('x')\n");
+    std::vector<std::string> names{"a.lua", "b_silent.lua", "c.lua", "d_none.lua", "tolscript.log"};
+    for (size_t i = 0; i < 4; ++i) WriteFile(names[i], "print('x')\n");
     ProgramRun result = RunTolscript(c.args);
     EXPECT_EQ(result.exitCode, c.err.empty() ? 0 : 1);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.err, c.err);
     EXPECT_EQ(LinesOf(ReadFile(log)), LinesOf(c.calls));
-    for (const std::string& output : c.outputs)
-      EXPECT_EQ(ReadFile(output), BinaryScriptFile(output.substr(0, 1), "compiled"));
+    for (const std::string& output : c.outputs) {
+      bool silent = output.find("silent") != std::string::npos;
+      EXPECT_EQ(ReadFile(output),
+                BinaryScriptFile(output.substr(0, output.find('.')), silent ? "" : "compiled"));
+    }
     names.insert(names.end(), c.outputs.begin(), c.outputs.end());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(ListNames("."), names);
