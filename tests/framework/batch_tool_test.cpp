@@ -183,6 +183,9 @@ const Scenario kScenarios[] = {
     {"continue_from_an_option_file_does_not_cover_its_own_input",
      "fail.lua|fail.lua.option=-continue|b.lua", "-inputfile fail.lua b.lua", ".\\fail.lua>fail;",
      "", 2, "fail failed"},
+    {"nor_an_output_that_would_replace_it", "x.out=old|x.out.option=-continue|b.lua",
+     "-inputfile x.out b.lua", "", "x.out x.out.option ", 2,
+     "Input file .\\x.out: its output .\\x.out would replace the input itself."},
     {"checkdate",
      "same.lua@4000000000|same.out@4000000000=old|older.lua@4000000000|"
      "older.out@3999999999=old|newer.lua@4000000000|newer.out@4100000000=old|"
