@@ -25,25 +25,6 @@ namespace {
 // Ends the input walk at a fatal error: nothing after it is looked for.
 struct WalkStopped {};
 
-// Where the tool's own executable lies, for its time: its reported path
-// with the platform's executable suffix, or the first match on PATH when
-// the path has no directory.
-std::string LocateExecutable(const platform::PathParts& self, const std::string& fullName) {
-  const char* suffix = platform::ExecutableSuffix();
-  if (!self.drive.empty() || !self.dir.empty())
-    return platform::JoinPath(self.drive, self.dir, self.name, suffix);
-  std::string located = fullName;
-  std::string path = platform::GetEnv("PATH").value_or("");
-  for (std::string piece : platform::SplitList(path, platform::PathListSeparator())) {
-    if (piece.empty()) continue;
-    if (!platform::IsSeparator(piece.back())) piece += '\\';
-    platform::PathParts parts = platform::SplitPath(piece);
-    located = platform::JoinPath(parts.drive, parts.dir, self.name, suffix);
-    if (platform::FileExists(located)) break;
-  }
-  return located;
-}
-
 void LogStartTime() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -67,8 +48,8 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
     PrintToLog("Logging %s\n", self.name.c_str());
     LogStartTime();
 
-    std::optional<platform::FileStatus> program =
-        platform::StatFile(LocateExecutable(self, fullName));
+    // The program as the system reports it, extension and all.
+    std::optional<platform::FileStatus> program = platform::StatFile(fullName);
     toolFileTime = program ? program->timeNs : 0;
     workingFolder = platform::MakeFullPath(".").value_or(".");
 
