@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "framework/batch_tool.h"
-#include "framework/tokenizer.h"
 #include "output/messages.h"
+#include "platform/command_line.h"
 #include "platform/path_rules.h"
 #include "platform/platform.h"
 #include "platform/process.h"
@@ -195,7 +195,7 @@ void BatchTool::ReadInputList(const char* path) {
   }
   std::vector<std::string> tokens;
   try {
-    tokens = Tokenize(*text);
+    tokens = platform::SplitArguments(*text, platform::Blanks::WhiteSpace);
   } catch (const std::bad_alloc&) {
     RaiseOrContinue(FormatMessage("Input file @%s: out of memory for parsing file.",
                                   Printable(path).c_str()));

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "framework/batch_tool.h"
-#include "framework/tokenizer.h"
+#include "platform/command_line.h"
 #include "output/messages.h"
 #include "platform/platform.h"
 
@@ -20,7 +20,7 @@ bool BatchTool::ReadOptionFile(const char* path, BatchOptions* options) {
   std::vector<std::string> tokens;
   std::vector<const char*> arguments;
   try {
-    tokens = Tokenize(*text);
+    tokens = platform::SplitArguments(*text, platform::Blanks::WhiteSpace);
     text.reset();
     arguments.reserve(tokens.size());
     for (const std::string& token : tokens) arguments.push_back(token.c_str());

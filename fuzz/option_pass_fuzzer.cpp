@@ -4,7 +4,7 @@
 // platform, and the reset between inputs gives back the defaults and then,
 // with the command line again, the command line's state.
 #include "framework/batch_tool.h"
-#include "framework/tokenizer.h"
+#include "platform/command_line.h"
 #include "fuzz/fuzz_check.h"
 #include "output/messages.h"
 
@@ -22,7 +22,8 @@ struct OptionTool : BatchTool {
   // Runs a pass over the tokens of `text`; gives the state it leaves: the
   // values, the flags, the console level and the platform.
   std::string Parse(std::string_view text, bool platformPass = false) {
-    std::vector<std::string> tokens = Tokenize(text);
+    std::vector<std::string> tokens =
+        platform::SplitArguments(text, platform::Blanks::WhiteSpace);
     std::vector<const char*> pointers;
     for (const std::string& token : tokens) pointers.push_back(token.c_str());
     auto count = static_cast<int32_t>(pointers.size());

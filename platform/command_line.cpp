@@ -97,25 +97,13 @@ std::optional<size_t> NextArgument(std::string_view line, size_t position, Blank
   }
 }
 
-std::vector<std::string> ParseWindowsCommandLine(std::string_view line) {
-  std::vector<std::string> argv;
-  if (line.empty()) return argv;
-
-  size_t pos = 0;
-  std::string arg;
-  if (line[0] == '"') {
-    for (pos = 1; pos < line.size() && line[pos] != '"'; ++pos) arg += line[pos];
-    if (pos < line.size()) ++pos;
-  } else {
-    for (; pos < line.size() && !IsBlank(line[pos]); ++pos) arg += line[pos];
-  }
-  argv.push_back(arg);
-  for (;;) {
-    arg.clear();
-    std::optional<size_t> end = NextArgument(line, pos, Blanks::SpaceAndTab, &arg);
-    if (!end) return argv;
-    argv.push_back(arg);
-    pos = *end;
+std::vector<std::string> SplitArguments(std::string_view text, Blanks blanks, size_t position) {
+  std::vector<std::string> arguments;
+  for (std::string argument;; argument.clear()) {
+    std::optional<size_t> end = NextArgument(text, position, blanks, &argument);
+    if (!end) return arguments;
+    arguments.push_back(std::move(argument));
+    position = *end;
   }
 }
 

@@ -1,8 +1,8 @@
 // Windows passes a program one command line, not an argument vector; the
 // child's runtime splits it again. These pure functions build a line that
-// splits back into exactly the vector, and split a line by those rules, so
-// the quoting is tested by round trip on every platform. List and option
-// files are split by the same argument rules.
+// splits back into exactly the vector, and split arguments by those rules,
+// so the quoting is tested by round trip on every platform. List and
+// option files are split by the same argument rules.
 #pragma once
 
 #include <optional>
@@ -33,10 +33,8 @@ enum class Blanks { SpaceAndTab, WhiteSpace };
 std::optional<size_t> NextArgument(std::string_view line, size_t position, Blanks blanks,
                                    std::string* argument);
 
-// Splits a command line the way CommandLineToArgvW does. argv[0] ends at
-// the first blank, or, when it begins with '"', at the next '"'; the
-// arguments follow the rules of NextArgument with space and tab as blanks.
-// An empty line gives an empty vector.
-std::vector<std::string> ParseWindowsCommandLine(std::string_view commandLine);
+// Every argument of `text` from `position` on, in order.
+std::vector<std::string> SplitArguments(std::string_view text, Blanks blanks,
+                                        size_t position = 0);
 
 }  // namespace platform

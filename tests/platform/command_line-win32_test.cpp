@@ -9,6 +9,7 @@
 #include <random>
 
 #include "platform/command_line.h"
+#include "support/windows_command_line.h"
 
 namespace platform {
 namespace {
@@ -33,7 +34,7 @@ TEST(WindowsCommandLineSystemTest, SplitsAndQuotesAsTheSystemDoes) {
   for (int i = 0; i < 3000; ++i) {
     // The system gives its own path for an empty line: none is tried.
     std::string line = "p" + text("\\\\\"\"  \tab", 14);
-    ASSERT_EQ(ParseWindowsCommandLine(line), SystemSplit(line)) << line;
+    ASSERT_EQ(test_support::ParseWindowsCommandLine(line), SystemSplit(line)) << line;
     std::vector<std::string> argv{text("ab \\.:", 6)};
     for (int n = i % 5; n > 0; --n) argv.push_back(text("\\\\\\\"\"\" \t\v\naZ&|<>^%!*?;", 9));
     ASSERT_EQ(SystemSplit(QuoteWindowsCommandLine(argv)), argv) << QuoteWindowsCommandLine(argv);

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "platform/command_line.h"
+#include "support/windows_command_line.h"
 #include "platform/path_rules.h"
 
 namespace platform {
@@ -59,7 +60,7 @@ TEST(CommandLineTest, QuotesAndSplitsByTheSystemRules) {
       {{"dir\\", "&|<>^%!()", "\xc3\xa9\x01"}, "dir\\ &|<>^%!() \xc3\xa9\x01"}};
   for (const auto& [argv, line] : cases) {
     EXPECT_EQ(QuoteWindowsCommandLine(argv), line);
-    EXPECT_EQ(ParseWindowsCommandLine(line), argv) << line;
+    EXPECT_EQ(test_support::ParseWindowsCommandLine(line), argv) << line;
   }
   EXPECT_EQ(QuoteWindowsCommandLine({"my \"prog\"", "x"}), "\"my prog\" x");
   // Lines the quoting never makes: "" inside quotes is a literal quote that
@@ -68,7 +69,7 @@ TEST(CommandLineTest, QuotesAndSplitsByTheSystemRules) {
            {"p a\\\\\\b d\"e f\"g", {"p", "a\\\\\\b", "de fg"}}, {"p a\"b c", {"p", "ab c"}},
            {"p a\"b\"\" c d", {"p", "ab\"", "c", "d"}}, {"p \"\"\"a b\"", {"p", "\"a", "b"}},
            {"\"a\"b c", {"a", "b", "c"}}, {"p\\\" x", {"p\\\"", "x"}}, {"  x", {"", "x"}}})
-    EXPECT_EQ(ParseWindowsCommandLine(line), argv) << line;
+    EXPECT_EQ(test_support::ParseWindowsCommandLine(line), argv) << line;
 }
 
 }  // namespace
