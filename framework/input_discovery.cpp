@@ -21,10 +21,6 @@ namespace {
 // recursion cannot exhaust the stack.
 constexpr size_t kMaxListNesting = 256;
 
-std::string Under(const std::string& root, const std::string& dir, const std::string& name) {
-  return root.empty() ? dir + "\\" + name : root + "\\" + dir + "\\" + name;
-}
-
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
 // The full path of a list, spelled one way.
@@ -152,7 +148,7 @@ void BatchTool::AddInput(const std::string& dir, const std::string& name, int in
 }
 
 const BatchTool::DirListing& BatchTool::ListOnce(const std::string& root, const std::string& dir) {
-  std::string pattern = Under(root, dir, "*");
+  std::string pattern = platform::UnderRoot(root, dir, "*");
   auto [listing, added] = listings.try_emplace(platform::ToLowerAscii(pattern));
   if (added) {
     Reporter report = [this](const std::string& text) { WalkReport(text); };

@@ -16,17 +16,13 @@
 
 namespace {
 
-std::string Compose(const std::string& root, const std::string& dir, const std::string& name) {
-  return root.empty() ? dir + "\\" + name : root + "\\" + dir + "\\" + name;
-}
-
 // The first candidate under the roots that exists, with its status; `path`
 // holds the last one tried when none does.
 bool FindInRoots(const std::vector<std::string>& roots, const std::string& dir,
                  const std::string& name, std::string* path,
                  platform::FileStatus* status = nullptr) {
   for (const std::string& root : roots) {
-    *path = Compose(root, dir, name);
+    *path = platform::UnderRoot(root, dir, name);
     std::optional<platform::FileStatus> found = platform::StatFile(*path);
     if (!found) continue;
     if (status != nullptr) *status = *found;
@@ -47,8 +43,7 @@ std::string LastName(const std::string& path) { return platform::ToLowerAscii(Fi
 // A path spelled the same whatever the current folder and however the
 // roots were written, for the build record.
 std::string RecordedPath(const std::string& workingFolder, const std::string& path) {
-  bool absolute = !path.empty() && (platform::IsSeparator(path[0]) ||
-                                    (path.size() >= 2 && path[1] == ':'));
+  bool absolute = platform::HasDrive(path) || (!path.empty() && platform::IsSeparator(path[0]));
   return platform::CanonicalKey(absolute ? path : workingFolder + "\\" + path);
 }
 
@@ -121,14 +116,14 @@ void BatchTool::Locate(const WalkStep& step, Decision* decision) {
   }
   // The walk's listings told which roots hold the input and its option
   // file; only the input's status is still to be read.
-  decision->inputPath = Compose(roots[static_cast<size_t>(step.inputRoot)], step.dir, step.name);
+  decision->inputPath = platform::UnderRoot(roots[static_cast<size_t>(step.inputRoot)], step.dir, step.name);
   std::optional<platform::FileStatus> input = platform::StatFile(decision->inputPath);
   decision->found = input.has_value();
   if (input) decision->input = *input;
   decision->hasOptionFile = decision->found && step.optionRoot >= 0;
   if (decision->hasOptionFile) {
     decision->optionPath =
-        Compose(roots[static_cast<size_t>(step.optionRoot)], step.dir, step.name + ".option");
+        platform::UnderRoot(roots[static_cast<size_t>(step.optionRoot)], step.dir, step.name + ".option");
   }
 }
 

@@ -4,6 +4,16 @@
 
 namespace platform {
 
+bool HasDrive(std::string_view path) { return path.size() >= 2 && path[1] == ':'; }
+
+std::string UnderRoot(std::string_view root, std::string_view dir, std::string_view name) {
+  std::string path;
+  path.reserve(root.size() + dir.size() + name.size() + 2);
+  if (!root.empty()) (path += root) += '\\';
+  (path += dir) += '\\';
+  return path += name;
+}
+
 std::string ToLowerAscii(std::string_view text) {
   std::string result(text);
   for (char& c : result) c = ToLowerAscii(c);
@@ -20,7 +30,6 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 
 namespace {
 
-bool HasDrive(std::string_view path) { return path.size() >= 2 && path[1] == ':'; }
 
 size_t LastSeparator(std::string_view path) {
   for (size_t i = path.size(); i > 0; --i) {
@@ -162,7 +171,7 @@ std::string CanonicalKey(std::string_view path) {
   std::string key;
   size_t start = 0;
   // A separator before a colon starts a rooted path, not a drive.
-  if (lowered.size() >= 2 && lowered[1] == ':' && !IsSeparator(lowered[0])) {
+  if (HasDrive(lowered) && !IsSeparator(lowered[0])) {
     key = lowered.substr(0, 2);
     start = 2;
   }

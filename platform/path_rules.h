@@ -20,6 +20,13 @@ inline char ToUpperAscii(char c) {
 }
 
 std::string ToLowerAscii(std::string_view text);
+
+// Whether the path begins with a drive ("c:").
+bool HasDrive(std::string_view path);
+
+// "root\dir\name", or "dir\name" without a root: where an input of the
+// relative folder `dir` lies under one of the roots.
+std::string UnderRoot(std::string_view root, std::string_view dir, std::string_view name);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // The four parts of a path. Drive: the first two characters when the second
