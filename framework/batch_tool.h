@@ -193,6 +193,9 @@ class BatchTool {
   // replace the input or its option file.
   bool WritesOverItsInput(const Decision& decision);
   const DirListing& ListOnce(const std::string& root, const std::string& dir);
+  // False, after reporting it, for a listed name that Windows could not
+  // hold: it is never taken apart as a path.
+  bool Usable(const std::string& root, const std::string& dir, const std::string& name);
   // Raises `message` as a fatal error, or with the command line's
   // "-continue" reports it with " [continuing]\n" and returns. While the
   // walk runs, only notes it.

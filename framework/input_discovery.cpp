@@ -149,7 +149,9 @@ void BatchTool::AddInput(const std::string& dir, const std::string& name, int in
 
 const BatchTool::DirListing& BatchTool::ListOnce(const std::string& root, const std::string& dir) {
   std::string pattern = platform::UnderRoot(root, dir, "*");
-  auto [listing, added] = listings.try_emplace(platform::ToLowerAscii(pattern));
+  // By the exact spelling: folders whose names differ only in letter case
+  // are each listed.
+  auto [listing, added] = listings.try_emplace(pattern);
   if (added) {
     Reporter report = [this](const std::string& text) { WalkReport(text); };
     listing->second.entries = ListInputs(pattern, unlistedDirs, report);
@@ -157,6 +159,13 @@ const BatchTool::DirListing& BatchTool::ListOnce(const std::string& root, const 
       listing->second.lowerNames.insert(platform::ToLowerAscii(entry.name));
   }
   return listing->second;
+}
+
+bool BatchTool::Usable(const std::string& root, const std::string& dir, const std::string& name) {
+  if (platform::IsPortableName(name)) return true;
+  WalkReport(FormatMessage("Input file %s: a name Windows cannot hold, passed over.\n",
+                           Printable(platform::UnderRoot(root, dir, name)).c_str()));
+  return false;
 }
 
 void BatchTool::WalkReport(const std::string& text) {
@@ -224,7 +233,7 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
     for (const platform::DirEntry& entry : listed[root]->entries) {
       // The build record lives among the outputs, which may be the inputs' folder.
       if (entry.isDirectory || platform::EqualsIgnoreCase(entry.name, BuildRecord::kFileName) ||
-          !platform::WildcardMatch(pattern, entry.name)) {
+          !platform::WildcardMatch(pattern, entry.name) || !Usable(roots[root], dir, entry.name)) {
         continue;
       }
       std::string lowerName = platform::ToLowerAscii(entry.name);
@@ -273,16 +282,17 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
 
   for (const platform::DirEntry& entry : ListOnce(commandLine.sourceDir.Text(), dir).entries) {
     if (!entry.isDirectory || IsDotEntry(entry.name)) continue;
+    if (!Usable(commandLine.sourceDir.Text(), dir, entry.name)) continue;
     for (RecordedDirs& recorded : overrides) recorded.MarkFirst(entry.name);
     platformDirs.MarkFirst(entry.name);
     SearchDirectoryRecursive(dir + "\\" + entry.name, pattern);
   }
-  auto searchUnhandled = [&](RecordedDirs& recorded) {
+  auto searchUnhandled = [&](RecordedDirs& recorded, const std::string& root) {
     for (size_t k = 0; k < recorded.names.size(); ++k) {
-      if (recorded.handled[k]) continue;
+      if (recorded.handled[k] || !Usable(root, dir, recorded.names[k])) continue;
       SearchDirectoryRecursive(dir + "\\" + recorded.names[k], pattern);
     }
   };
-  for (RecordedDirs& recorded : overrides) searchUnhandled(recorded);
-  searchUnhandled(platformDirs);
+  for (size_t i = 0; i < overrides.size(); ++i) searchUnhandled(overrides[i], roots[i]);
+  searchUnhandled(platformDirs, commandLine.platformDir.Text());
 }

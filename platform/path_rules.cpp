@@ -6,6 +6,14 @@ namespace platform {
 
 bool HasDrive(std::string_view path) { return path.size() >= 2 && path[1] == ':'; }
 
+bool IsPortableName(std::string_view name) {
+  for (unsigned char c : name) {
+    if (c < 0x20 || std::string_view("\\<>:\"|?*").find(static_cast<char>(c)) != std::string_view::npos)
+      return false;
+  }
+  return true;
+}
+
 std::string UnderRoot(std::string_view root, std::string_view dir, std::string_view name) {
   std::string path;
   path.reserve(root.size() + dir.size() + name.size() + 2);

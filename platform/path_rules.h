@@ -21,6 +21,11 @@ inline char ToUpperAscii(char c) {
 
 std::string ToLowerAscii(std::string_view text);
 
+// Whether Windows could hold `name` as one file name: no '\\', none of
+// <>:"|?* and no byte below 0x20. On POSIX a listed name that it could not
+// would be taken apart as a path.
+bool IsPortableName(std::string_view name);
+
 // Whether the path begins with a drive ("c:").
 bool HasDrive(std::string_view path);
 
