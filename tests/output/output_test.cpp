@@ -295,7 +295,7 @@ TEST_F(OutputTest, OnlyTheTemporaryFilesOfEndedRunsAreCleared) {
       {"out.bin.tmp" + self + "-abc123", true},
       {"out.bin.tmp" + dead + "-abc123", false},
       {"other.bin.tmp" + dead + "-xyz789", false},  // of another output
-      {"out.bin.tmp" + dead + "-ABC123", true},     // not the program's names
+      {"out.bin.tmp" + dead + "-ABC999", true},     // not the program's names
       {"out.bin.tmpNOTOUR", true},
       {"out.bin.tmpabc123", true},
   };
