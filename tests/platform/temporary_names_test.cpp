@@ -39,7 +39,6 @@ TEST(TemporaryNamesTest, OnlyNamesOfTheRuleAreRecognised) {
       {"a.tmp1.tmp77-zz9zz9", 77},
       {"a.tmp18446744073709551616-abcdef", std::nullopt},  // past 64 bits
       {"a.tmp1-00000", std::nullopt},      // five random characters
-      {"a.tmp1-abcdefg", std::nullopt},    // seven
       {"a.tmp1-abCdef", std::nullopt},     // only lower case is drawn
       {"a.tmp1_abcdef", std::nullopt},
       {"a.tmp01-abcdef", std::nullopt},    // one spelling per number
