@@ -197,8 +197,8 @@ void BuildRecord::Rewrite() {
   for (const auto& [name, entry] : entries) text += FormatRecordLine(name, entry);
   // Written aside and renamed over it, so that a reader never sees half a
   // record and a link in its place is replaced, not written through.
-  std::string made = path + ".tmpXXXXXX";
-  FILE* file = platform::CreateUniqueFile(made);
+  std::string made;
+  FILE* file = platform::CreateUniqueFile(path, &made);
   if (file == nullptr) return;
   bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   written = std::fclose(file) == 0 && written;

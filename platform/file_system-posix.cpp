@@ -8,12 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include "directory_index-posix.h"
 #include "path_rules.h"
 #include "path_translation-posix.h"
 #include "platform.h"
+#include "process.h"
+#include "temporary_names.h"
 
 namespace platform {
 namespace {
@@ -85,21 +86,16 @@ int OpenFile(const std::string& path, int flags) {
   return fd;
 }
 
-char RandomNameChar(std::mt19937_64& random) {
-  // Lower case only, so that a new name cannot be an existing one in
-  // another case unless that one has capitals.
-  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  return kChars[random() % (sizeof kChars - 1)];
-}
-
-std::mt19937_64& RandomEngine() {
-  thread_local std::mt19937_64 engine([] {
-    std::random_device device;
-    uint64_t seed = (static_cast<uint64_t>(device()) << 32) ^ device();
-    return seed ^ static_cast<uint64_t>(getpid()) ^
-           static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&seed));
-  }());
-  return engine;
+FileStatus StatusOf(const struct stat& status) {
+  FileStatus result;
+  result.isDirectory = S_ISDIR(status.st_mode);
+  result.isRegular = S_ISREG(status.st_mode);
+  result.timeNs = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
+                  static_cast<int64_t>(status.st_mtim.tv_nsec);
+  result.size = static_cast<uint64_t>(status.st_size);
+  result.fileId = static_cast<uint64_t>(status.st_ino);
+  result.volumeId = static_cast<uint64_t>(status.st_dev);
+  return result;
 }
 
 }  // namespace
@@ -107,14 +103,13 @@ std::mt19937_64& RandomEngine() {
 std::optional<FileStatus> StatFile(const std::string& path) {
   struct stat status;
   if (!StatPath(path, &status)) return std::nullopt;
-  FileStatus result;
-  result.isDirectory = S_ISDIR(status.st_mode);
-  result.isRegular = S_ISREG(status.st_mode);
-  result.fileId = static_cast<uint64_t>(status.st_ino);
-  result.timeNs = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
-                  static_cast<int64_t>(status.st_mtim.tv_nsec);
-  result.size = static_cast<uint64_t>(status.st_size);
-  return result;
+  return StatusOf(status);
+}
+
+std::optional<FileStatus> StatStream(FILE* stream) {
+  struct stat status;
+  if (fstat(fileno(stream), &status) != 0) return std::nullopt;
+  return StatusOf(status);
 }
 
 bool FileExists(const std::string& path) {
@@ -260,53 +255,30 @@ bool TruncateStream(FILE* stream, uint64_t size) {
 
 namespace {
 
-constexpr size_t kRandomChars = 6;
-
-// Where a name made from `pathTemplate` goes; nothing, with errno set, for
-// a template that does not end in "XXXXXX".
-std::optional<posix::CreationTarget> UniqueNameTarget(const std::string& pathTemplate) {
-  if (pathTemplate.size() < kRandomChars ||
-      pathTemplate.compare(pathTemplate.size() - kRandomChars, kRandomChars, "XXXXXX") != 0) {
-    errno = EINVAL;
-    return std::nullopt;
-  }
-  std::optional<posix::CreationTarget> target =
-      posix::TranslateForCreation(pathTemplate, /*lookUpName=*/false);
-  if (target && target->name.size() < kRandomChars) {
-    errno = EINVAL;
-    return std::nullopt;
-  }
-  return target;
+// Where a new temporary file of `outputPath` owned by this process goes.
+std::optional<posix::CreationTarget> NewTemporaryTarget(const std::string& outputPath) {
+  std::string path =
+      TemporaryPath(outputPath, CurrentProcessId(), TemporaryRandomCharacters());
+  return posix::TranslateForCreation(path, /*lookUpName=*/false);
 }
 
-// Puts new random characters at the end of the target's path and name.
-void NextRandomName(posix::CreationTarget& target) {
-  std::mt19937_64& random = RandomEngine();
-  for (size_t i = 0; i < kRandomChars; ++i) {
-    char c = RandomNameChar(random);
-    target.path[target.path.size() - kRandomChars + i] = c;
-    target.name[target.name.size() - kRandomChars + i] = c;
-  }
+// The path in the program's form of a target made for `outputPath`.
+std::string TemporaryPathOf(const std::string& outputPath, const posix::CreationTarget& target) {
+  PathParts parts = SplitPath(outputPath);
+  return parts.drive + parts.dir + target.name;
 }
-
-void TakeRandomName(const posix::CreationTarget& target, std::string& pathTemplate) {
-  pathTemplate.replace(pathTemplate.size() - kRandomChars, kRandomChars,
-                       target.name.substr(target.name.size() - kRandomChars));
-}
-
-constexpr int kNameAttempts = 1000;
 
 }  // namespace
 
-bool PickUnusedName(std::string& pathTemplate, std::string* nativePath) {
-  std::optional<posix::CreationTarget> target = UniqueNameTarget(pathTemplate);
-  if (!target) return false;
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    NextRandomName(*target);
+bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
+                    std::string* nativePath) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    std::optional<posix::CreationTarget> target = NewTemporaryTarget(outputPath);
+    if (!target) return false;
     struct stat status;
     if (lstat(target->path.c_str(), &status) == 0) continue;
     if (errno != ENOENT) return false;
-    TakeRandomName(*target, pathTemplate);
+    *tempPath = TemporaryPathOf(outputPath, *target);
     if (nativePath) *nativePath = target->path;
     return true;
   }
@@ -314,35 +286,34 @@ bool PickUnusedName(std::string& pathTemplate, std::string* nativePath) {
   return false;
 }
 
-FILE* CreateUniqueFile(std::string& pathTemplate) {
-  std::optional<posix::CreationTarget> target = UniqueNameTarget(pathTemplate);
-  if (!target) return nullptr;
-  const std::string& path = target->path;
-  const std::string& name = target->name;
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    NextRandomName(*target);
+FILE* CreateUniqueFile(const std::string& outputPath, std::string* tempPath) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    std::optional<posix::CreationTarget> target = NewTemporaryTarget(outputPath);
+    if (!target) return nullptr;
     posix::DirectoryChange change = posix::BeginDirectoryChange(target->dir);
     // 0666 less the umask, like any other output; mkstemp would give 0600.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = open(target->path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return nullptr;
     }
-    posix::CommitNameAdded(change, name);
+    posix::CommitNameAdded(change, target->name);
     FILE* stream = fdopen(fd, "w+b");
     if (!stream) {
       int saved = errno;
       close(fd);
-      unlink(path.c_str());
+      unlink(target->path.c_str());
       errno = saved;
       return nullptr;
     }
-    TakeRandomName(*target, pathTemplate);
+    *tempPath = TemporaryPathOf(outputPath, *target);
     return stream;
   }
   errno = EEXIST;
   return nullptr;
 }
+
+bool CanRenameOpenFile() { return true; }
 
 std::string NativePath(const std::string& path) {
   return TranslatePath(path).value_or(std::string());

@@ -14,10 +14,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include "path_rules.h"
+#include "process.h"
 #include "system_error-win32.h"
+#include "temporary_names.h"
 
 namespace platform {
 
@@ -39,26 +40,14 @@ void SetError(std::string* error, DWORD code) {
   errno = ErrnoFromSystemError(code);
 }
 
+int64_t TimeNs(const FILETIME& time) {
+  uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return (static_cast<int64_t>(ticks) - kEpochOffset * kTicksPerSecond) * 100;
+}
+
 DWORD Attributes(const std::string& path) {
   if (!Representable(path)) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesA(path.c_str());
-}
-
-// Letters and digits only: the name must stay unique on a file system that
-// ignores case.
-char RandomNameCharacter() {
-  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::mt19937_64 generator([] {
-    std::random_device device;
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    std::seed_seq seed{device(), device(), static_cast<unsigned>(GetCurrentProcessId()),
-                       static_cast<unsigned>(counter.LowPart),
-                       static_cast<unsigned>(counter.HighPart)};
-    return std::mt19937_64(seed);
-  }());
-  std::uniform_int_distribution<size_t> pick(0, sizeof(kAlphabet) - 2);
-  return kAlphabet[pick(generator)];
 }
 
 // Whether `dir`, too long for the calls that take ANSI paths, names a
@@ -113,10 +102,25 @@ std::optional<FileStatus> StatFile(const std::string& path) {
   status.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   status.isRegular =
       (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-  uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                   data.ftLastWriteTime.dwLowDateTime;
-  status.timeNs = (static_cast<int64_t>(ticks) - kEpochOffset * kTicksPerSecond) * 100;
+  status.timeNs = TimeNs(data.ftLastWriteTime);
   status.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return status;
+}
+
+std::optional<FileStatus> StatStream(FILE* stream) {
+  HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
+    errno = file == INVALID_HANDLE_VALUE ? EBADF : ErrnoFromSystemError(GetLastError());
+    return std::nullopt;
+  }
+  FileStatus status;
+  status.isDirectory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  status.isRegular = GetFileType(file) == FILE_TYPE_DISK && !status.isDirectory;
+  status.timeNs = TimeNs(info.ftLastWriteTime);
+  status.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  status.fileId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  status.volumeId = info.dwVolumeSerialNumber;
   return status;
 }
 
@@ -227,32 +231,20 @@ bool TruncateStream(FILE* stream, uint64_t size) {
 
 namespace {
 
-constexpr std::string_view kPlaceholder = "XXXXXX";
-
-bool IsNameTemplate(const std::string& pathTemplate) {
-  if (pathTemplate.size() < kPlaceholder.size() ||
-      std::string_view(pathTemplate).substr(pathTemplate.size() - kPlaceholder.size()) !=
-          kPlaceholder ||
-      !Representable(pathTemplate)) {
-    errno = EINVAL;
-    return false;
-  }
-  return true;
-}
-
-void NextRandomName(std::string& candidate) {
-  for (size_t i = candidate.size() - kPlaceholder.size(); i < candidate.size(); ++i) {
-    candidate[i] = RandomNameCharacter();
-  }
+std::string NewTemporaryPath(const std::string& outputPath) {
+  return TemporaryPath(outputPath, CurrentProcessId(), TemporaryRandomCharacters());
 }
 
 }  // namespace
 
-bool PickUnusedName(std::string& pathTemplate, std::string* nativePath) {
-  if (!IsNameTemplate(pathTemplate)) return false;
-  std::string candidate = pathTemplate;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    NextRandomName(candidate);
+bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
+                    std::string* nativePath) {
+  if (!Representable(outputPath)) {
+    errno = EINVAL;
+    return false;
+  }
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    std::string candidate = NewTemporaryPath(outputPath);
     if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
     DWORD lastError = GetLastError();
     // A file waiting to be deleted denies access; another name may do.
@@ -261,20 +253,22 @@ bool PickUnusedName(std::string& pathTemplate, std::string* nativePath) {
       errno = ErrnoFromSystemError(lastError);
       return false;
     }
-    pathTemplate = candidate;
     if (nativePath) *nativePath = candidate;
+    *tempPath = std::move(candidate);
     return true;
   }
   errno = EEXIST;
   return false;
 }
 
-FILE* CreateUniqueFile(std::string& pathTemplate) {
-  if (!IsNameTemplate(pathTemplate)) return nullptr;
-  std::string candidate = pathTemplate;
+FILE* CreateUniqueFile(const std::string& outputPath, std::string* tempPath) {
+  if (!Representable(outputPath)) {
+    errno = EINVAL;
+    return nullptr;
+  }
   DWORD lastError = ERROR_FILE_EXISTS;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    NextRandomName(candidate);
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    std::string candidate = NewTemporaryPath(outputPath);
     // CREATE_NEW fails when the name exists: the check and the creation are
     // one step, so no other process can take the name in between. No
     // FILE_SHARE_DELETE: like every stream the C runtime opens, the file
@@ -307,12 +301,14 @@ FILE* CreateUniqueFile(std::string& pathTemplate) {
       errno = saved;
       return nullptr;
     }
-    pathTemplate = candidate;
+    *tempPath = std::move(candidate);
     return stream;
   }
   errno = ErrnoFromSystemError(lastError);
   return nullptr;
 }
+
+bool CanRenameOpenFile() { return false; }
 
 std::string NativePath(const std::string& path) { return path; }
 

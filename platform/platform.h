@@ -24,19 +24,27 @@ namespace platform {
 // True when the path names an existing file or directory.
 bool FileExists(const std::string& path);
 
-// What one status call tells of an existing file or directory.
+// What one status call tells of an existing file or directory. The file
+// and volume ids (inode and device on POSIX) tell one file from another
+// that took its name; 0 where the call gives none: StatFile on Windows.
 struct FileStatus {
   bool isDirectory = false;
   bool isRegular = false;  // a plain file (through links), not a device or FIFO
   int64_t timeNs = 0;      // last modification, in nanoseconds since 1970
   uint64_t size = 0;
-  uint64_t fileId = 0;  // the file's number on its volume; 0 where unknown
+  uint64_t fileId = 0;
+  uint64_t volumeId = 0;
 };
 
 // The status of `path`; nothing when there is none or it cannot be read.
 // The time is as precise as the file system keeps it (nanoseconds on
 // POSIX, 100 ns on Windows).
 std::optional<FileStatus> StatFile(const std::string& path);
+
+// The status of the file open in `stream`, with its ids on every platform;
+// nothing, with errno set, when it cannot be read. Written bytes count once
+// the stream is flushed.
+std::optional<FileStatus> StatStream(FILE* stream);
 
 // True when the path names an existing directory.
 bool IsDirectory(const std::string& path);
@@ -85,19 +93,25 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // nothing when they cannot be read. The stream is left unbuffered.
 std::optional<std::string> ReadStream(FILE* stream);
 
-// Creates a new file atomically from `pathTemplate`, whose last six
-// characters must be "XXXXXX"; they are replaced so that the name is new in
-// its directory. On success `pathTemplate` holds the name that was made and
-// the file is returned open for reading and writing in binary mode. On
-// failure returns nullptr with errno set and `pathTemplate` unchanged.
-FILE* CreateUniqueFile(std::string& pathTemplate);
+// Creates a new temporary file beside the output `outputPath`, named for
+// this process by the rule of temporary_names.h; the check for a free name
+// and the creation are one step. On success `tempPath` gets its path and
+// the file is returned open for reading and writing in binary mode; on
+// failure returns nullptr with errno set.
+FILE* CreateUniqueFile(const std::string& outputPath, std::string* tempPath);
 
-// Fills in `pathTemplate` the same way with a name that no file has now,
-// for another program to create; the name is not held, so it is new only
-// with the odds of its 36^6 random names. `nativePath`, when given, gets
-// the path as that program must be told it. False with errno set when no
-// such name is found or the directory cannot be looked into.
-bool PickUnusedName(std::string& pathTemplate, std::string* nativePath = nullptr);
+// Picks such a name that no file has now, for another program to create.
+// The name is not held, but no other live process makes names with this
+// process's id, and this one never picks a name twice. `nativePath`, when
+// given, gets the path as that program must be told it. False with errno
+// set when no such name is found or the directory cannot be looked into.
+bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
+                    std::string* nativePath = nullptr);
+
+// Whether a file open in a stream can be renamed. On POSIX it can: an
+// output renamed before its stream closes cannot be taken by another
+// process in between. On Windows the C runtime's streams forbid it.
+bool CanRenameOpenFile();
 
 // Waits until this process holds the exclusive lock of the file open in
 // `stream`, which other processes' LockStream calls then wait for; it is

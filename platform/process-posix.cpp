@@ -484,4 +484,13 @@ int ProcessorCount() {
   return online > 0 ? static_cast<int>(online) : 1;
 }
 
+uint64_t CurrentProcessId() { return static_cast<uint64_t>(getpid()); }
+
+bool ProcessIsAlive(uint64_t pid) {
+  // 0 and what does not fit would name process groups to kill().
+  pid_t process = static_cast<pid_t>(pid);
+  if (process <= 0 || static_cast<uint64_t>(process) != pid) return false;
+  return kill(process, 0) == 0 || errno == EPERM;
+}
+
 }  // namespace platform

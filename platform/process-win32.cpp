@@ -428,4 +428,16 @@ int ProcessorCount() {
   return count > 0 ? count : 1;
 }
 
+uint64_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+bool ProcessIsAlive(uint64_t pid) {
+  if (pid == 0 || pid > MAXDWORD) return false;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  // A handle may outlive its process: only one still running counts.
+  bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
 }  // namespace platform

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -109,5 +110,12 @@ std::optional<std::string> FindProgram(const std::string& program);
 
 // How many processors this process may run on (at least 1).
 int ProcessorCount();
+
+// This process's id.
+uint64_t CurrentProcessId();
+
+// Whether a process with id `pid` runs now (one that may not be signalled
+// or inspected counts as running).
+bool ProcessIsAlive(uint64_t pid);
 
 }  // namespace platform

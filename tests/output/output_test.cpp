@@ -19,6 +19,7 @@
 #include "output/tool_file.h"
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "platform/temporary_names.h"
 #include "support/test_support.h"
 
 namespace {
@@ -143,7 +144,6 @@ TEST_F(OutputTest, RunLengthPacketsEndWithTheirRunsOrAt128Values) {
   }
 }
 
-// More than the file object holds in memory: it goes to a temporary file.
 const std::string kBulk(70000, 'b');
 
 void WriteBulk(ToolFile& file) { file.WriteData(kBulk.data(), 1, uint32_t(kBulk.size())); }
@@ -189,30 +189,74 @@ TEST_F(OutputTest, OutputFailuresNameTheOutput) {
             "Could not write out.bin. DOS reports:\n"s + strerror(EBADF) + "\n");
 }
 
+// Chunk sizes are filled in by writing over what was written; a write past
+// the end leaves zeros before it.
+TEST_F(OutputTest, WritesGoWhereTheOffsetStands) {
+  ToolFile file;
+  ASSERT_TRUE(file.OpenForOutput("out.bin", true));
+  file.WriteData("abcdefgh", 1, 8);
+  file.Seek(2);
+  file.WriteDword(0x04030201);
+  file.Seek(7);
+  file.WriteWord(0x0605);
+  EXPECT_EQ(file.GetSize(), 9u);
+  file.Seek(11);
+  file.WriteByte('z');
+  EXPECT_EQ(file.Tell(), 12u);
+  file.Close();
+  EXPECT_EQ(ReadFile("out.bin"), "ab\1\2\3\4g\5\6\0\0z"s);
+}
+
+// The callback sees the completed file before it takes the output's name;
+// when it throws, the older output stays and nothing else is left.
+TEST_F(OutputTest, TheFileIsShownBeforeItTakesItsName) {
+  for (bool refuse : {false, true}) {
+    WriteFile("out.bin", "older");
+    ToolFile file;
+    ASSERT_TRUE(file.OpenForOutput("out.bin", true));
+    WriteBulk(file);
+    std::optional<platform::FileStatus> seen;
+    std::string before;
+    Console console = Capture([&] {
+      file.Close([&](const platform::FileStatus& status) {
+        seen = status;
+        before = ReadFile("out.bin");
+        if (refuse) throw HandyException("no entry\n");
+      });
+    });
+    EXPECT_EQ(before, "older");
+    EXPECT_EQ(console.raised, refuse ? "no entry\n" : "");
+    EXPECT_EQ(ListNames("."), Names{"out.bin"});
+    EXPECT_EQ(ReadFile("out.bin"), refuse ? "older" : kBulk);
+    if (refuse) continue;
+    ASSERT_TRUE(seen.has_value());
+    std::optional<platform::FileStatus> made = platform::StatFile("out.bin");
+    ASSERT_TRUE(made.has_value());
+    EXPECT_EQ(seen->size, kBulk.size());
+    EXPECT_EQ(seen->timeNs, made->timeNs);
+  }
+}
+
 // A file named beside the output for a producer to write becomes the
-// output itself, written over from its start, or goes with it. A killed
-// run's temporary files of the output go, no others. Near the 255-byte
-// limit of a name the temporary name is cut short, never inside a UTF-8
-// character.
-TEST_F(OutputTest, AProducersFileBecomesTheOutputAndLeftoverTemporariesGo) {
-  const std::tuple<std::string, size_t, bool> cases[] = {  // name, what the temporary keeps
-      {"Out.bin", 7, false},
-      {"out.bin", 7, true},  // abandoned
+// output itself, written over from its start, or goes with it; also for a
+// name near the 255-byte limit of a name.
+TEST_F(OutputTest, AProducersFileBecomesTheOutput) {
+  const std::pair<std::string, bool> cases[] = {  // name, abandoned
+      {"Out.bin", false},
+      {"out.bin", true},
 #ifndef _WIN32  // whole paths are limited to 260 characters there
-      {std::string(251, 'a') + ".bin", 245, false},
-      {std::string(244, 'a') + "\xc3\xa9" "b.bin", 244, false},
+      {std::string(251, 'a') + ".bin", false},
+      {std::string(244, 'a') + "\xc3\xa9" "b.bin", false},
 #endif
   };
-  for (const auto& [name, stem, abandon] : cases) {
+  for (const auto& [name, abandon] : cases) {
     test_support::TempDir dir;
-    const std::string out = dir.Path() + "/" + name, temporary = name.substr(0, stem) + ".tmp";
-    std::string upper = name.substr(0, stem);  // names are matched without regard to case
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    const Names others = {upper + ".tmpabc123", temporary + "abc-12", "other.bin.tmpabc123"};
-    for (const std::string& other : others) WriteFile(other, "x");
+    const std::string out = dir.Path() + "/" + name;
     std::string reserved = ToolFile::NameTemporaryFile(out);
-    ASSERT_EQ(reserved.rfind(dir.Path() + "/" + temporary, 0), 0u) << reserved;
-    ASSERT_EQ(ListNames(".").size(), others.size()) << "the name is not made";
+    ASSERT_EQ(reserved.rfind(dir.Path() + "/", 0), 0u) << reserved;
+    EXPECT_EQ(platform::TemporaryNameOwner(reserved.substr(dir.Path().size() + 1)),
+              platform::CurrentProcessId());
+    EXPECT_EQ(ListNames("."), Names{}) << "the name is not made";
     WriteFile(reserved, "what the producer wrote");
     std::optional<std::string> identity = platform::FileIdentity(reserved);
     ToolFile file;
@@ -222,17 +266,52 @@ TEST_F(OutputTest, AProducersFileBecomesTheOutputAndLeftoverTemporariesGo) {
     EXPECT_EQ(file.TakeOverTemporaryFile("second"), std::nullopt);
     file.WriteData("short", 1, 5);
     abandon ? file.Abandon() : file.Close();
-    Names kept = {others[1], others[2]};
-    if (!abandon) kept.push_back(name);
-    std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(ListNames("."), kept) << name.size();
+    EXPECT_EQ(ListNames("."), abandon ? Names{} : Names{name}) << name.size();
     if (abandon) continue;
     EXPECT_EQ(ReadFile(name), "short");
     EXPECT_EQ(platform::FileIdentity(name), identity);
     WriteFile("late", "z");  // handed to an output no longer open
     EXPECT_EQ(file.TakeOverTemporaryFile("late"), std::nullopt);
-    EXPECT_EQ(ListNames("."), kept);
+    EXPECT_EQ(ListNames("."), Names{name});
   }
+}
+
+// Opening an output clears the temporary files of ended runs from its
+// folder, for any output, once per run; naming one ahead clears nothing.
+TEST_F(OutputTest, OnlyTheTemporaryFilesOfEndedRunsAreCleared) {
+  platform::ProcessSet children;
+  int live = -1;
+  int ended = -1;
+  const uint64_t livePid = test_support::StartLiveProcess(children, TOLSCRIPT_ARGV_RECORDER, &live);
+  const uint64_t endedPid =
+      test_support::StartLiveProcess(children, TOLSCRIPT_ARGV_RECORDER, &ended);
+  ASSERT_NE(livePid, 0u);
+  ASSERT_NE(endedPid, 0u);
+  children.Kill(ended);
+  const std::string self = std::to_string(platform::CurrentProcessId());
+  const std::string dead = std::to_string(endedPid);
+  const std::pair<std::string, bool> cases[] = {  // name, kept
+      {"out.bin.tmp" + std::to_string(livePid) + "-abc123", true},
+      {"out.bin.tmp" + self + "-abc123", true},
+      {"out.bin.tmp" + dead + "-abc123", false},
+      {"other.bin.tmp" + dead + "-xyz789", false},  // of another output
+      {"out.bin.tmp" + dead + "-ABC999", true},     // not the program's names
+      {"out.bin.tmpNOTOUR", true},
+      {"out.bin.tmpabc123", true},
+  };
+  test_support::TempDir dir;
+  for (const auto& [name, kept] : cases) WriteFile(name, "x");
+  test_support::MakeDirs("folder.tmp" + dead + "-abc123");
+  const std::string out = dir.Path() + "/out.bin";
+  EXPECT_NE(ToolFile::NameTemporaryFile(out), "");
+  EXPECT_EQ(ListNames(".").size(), std::size(cases) + 1) << "nothing goes ahead of the turn";
+  ToolFile file;
+  ASSERT_TRUE(file.OpenForOutput(out.c_str(), true));
+  for (const auto& [name, kept] : cases) EXPECT_EQ(test_support::Exists(name), kept) << name;
+  EXPECT_TRUE(test_support::Exists("folder.tmp" + dead + "-abc123"));
+  WriteFile("late.tmp" + dead + "-abc123", "x");
+  ASSERT_TRUE(file.OpenForOutput(out.c_str(), true));
+  EXPECT_TRUE(test_support::Exists("late.tmp" + dead + "-abc123")) << "one look per run";
 }
 
 TEST_F(OutputTest, PrintsGoToTheConsoleElseToTheLogTwoLevelsAbove) {

@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "platform/temporary_names.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -81,8 +82,9 @@ TEST(FileSystemTest, FailuresSayWhy) {
                 failed(RenameFile("present", path, &error)))
         << path;
     EXPECT_FALSE(FileExists(path) || WriteThrough(path) || WriteThrough(path + "\\y")) << path;
-    std::string pattern = path + "XXXXXX";
-    EXPECT_TRUE(CreateUniqueFile(pattern) == nullptr && pattern == path + "XXXXXX");
+    std::string made = "unchanged";
+    EXPECT_EQ(CreateUniqueFile(path + "\\out", &made), nullptr) << path;
+    EXPECT_EQ(made, "unchanged");
     EXPECT_EQ(Listed(path + "\\*"), "");
   }
 #ifndef _WIN32
@@ -90,6 +92,35 @@ TEST(FileSystemTest, FailuresSayWhy) {
   EXPECT_TRUE(RemoveFile("dangling", &error)) << error;
 #endif
   EXPECT_EQ(ListNames("."), (Names{"folder", "present"}));
+}
+
+// Named by the rule for this process, each new; a stream's status is its
+// file's, with ids that tell two files apart.
+TEST(FileSystemTest, TemporaryFilesAreNamedForThisProcessAndTheirStreamsTellTheirStatus) {
+  TempDir temp;
+  std::string made, other, picked;
+  FILE* stream = CreateUniqueFile("out.bin", &made);
+  ASSERT_NE(stream, nullptr);
+  FILE* second = CreateUniqueFile("out.bin", &other);
+  ASSERT_NE(second, nullptr);
+  std::fputs("12345", stream);
+  std::fflush(stream);
+  std::optional<FileStatus> seen = StatStream(stream);
+  std::optional<FileStatus> secondSeen = StatStream(second);
+  std::fclose(stream);
+  std::fclose(second);
+  ASSERT_TRUE(seen.has_value());
+  ASSERT_TRUE(secondSeen.has_value());
+  EXPECT_EQ(seen->size, 5u);
+  EXPECT_TRUE(seen->isRegular);
+  EXPECT_EQ(seen->timeNs, StatFile(made).value().timeNs);
+  EXPECT_NE(seen->fileId, secondSeen->fileId);
+  EXPECT_EQ(seen->volumeId, secondSeen->volumeId);
+  ASSERT_TRUE(PickUnusedName("out.bin", &picked));
+  EXPECT_FALSE(FileExists(picked));
+  for (const std::string& name : {made, other, picked})
+    EXPECT_EQ(TemporaryNameOwner(name), CurrentProcessId()) << name;
+  EXPECT_EQ(std::set<std::string>({made, other, picked}).size(), 3u);
 }
 
 #ifndef _WIN32
@@ -119,12 +150,12 @@ TEST(PosixPathTest, PathsAreTranslatedThroughAnIndexThatFollowsEveryChange) {
   WriteFile("Data/Other.TXT", "");
   EXPECT_TRUE(RemoveFile("Data/Old", &error) && FileExists("data\\other.txt")) << error;
   // Changes through the platform, each right after the last.
-  std::string made = "DATA\\tmpXXXXXX";
+  std::string made;
   EXPECT_TRUE(WriteThrough("data\\A.txt") && FileExists("data\\a.TXT"));
   EXPECT_TRUE(RenameFile("data\\a.txt", "data\\B.txt", &error) && !FileExists("data\\a.txt"));
   EXPECT_TRUE(RemoveFile("data\\b.TXT", &error) && !FileExists("data\\b.txt"));
   EXPECT_TRUE(WriteThrough("data\\b.Txt") && RemoveFile("data\\OTHER.txt", &error));
-  std::fclose(CreateUniqueFile(made));
+  std::fclose(CreateUniqueFile("DATA\\tmp", &made));
   EXPECT_TRUE(FileExists("data\\" + made.substr(5)));
   EXPECT_TRUE(RenameFile("data\\RENAMED", "data\\renamed", &error)) << error;
   EXPECT_EQ(ListNames("Data"), (Names{"New.TXT", "b.Txt", "renamed", made.substr(5)}));
@@ -264,6 +295,21 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
     kinds += "ESF"[static_cast<int>(RunProgram({"prog"}).kind)];
   }
   EXPECT_EQ(kinds, "EFEEF");
+}
+
+TEST(ProcessIdTest, OnlyRunningProcessesAreAlive) {
+  EXPECT_TRUE(ProcessIsAlive(CurrentProcessId()));
+  ProcessSet children;
+  int child = -1;
+  uint64_t pid = test_support::StartLiveProcess(children, TOLSCRIPT_ARGV_RECORDER, &child);
+  ASSERT_NE(pid, 0u);
+  EXPECT_NE(pid, CurrentProcessId());
+  EXPECT_TRUE(ProcessIsAlive(pid));
+  children.Kill(child);
+  EXPECT_FALSE(ProcessIsAlive(pid));
+  // Numbers no process can have: on POSIX they would name process groups.
+  for (uint64_t none : {uint64_t{0}, uint64_t{1} << 32, ~uint64_t{0}})
+    EXPECT_FALSE(ProcessIsAlive(none)) << none;
 }
 
 }  // namespace

@@ -75,6 +75,25 @@ platform::RunResult RunProgram(const std::vector<std::string>& argv) {
   return result;
 }
 
+uint64_t StartLiveProcess(platform::ProcessSet& children, const std::string& recorder,
+                          int* child) {
+  std::random_device random;
+  const std::string pidFile =
+      (fs::temp_directory_path() / ("tolscript-pid-" + std::to_string(random()))).string();
+  ScopedEnv tell("ARGV_RECORDER_PID", pidFile);
+  platform::RunResult failure;
+  *child = children.Start({recorder}, &failure);
+  if (*child < 0) {
+    ADD_FAILURE() << failure.error;
+    return 0;
+  }
+  for (int wait = 0; wait < 1000 && !Exists(pidFile); ++wait) platform::SleepMilliseconds(10);
+  std::string pid = ReadFile(pidFile);
+  fs::remove(pidFile);
+  if (pid.empty()) ADD_FAILURE() << recorder << " did not tell its process id";
+  return pid.empty() ? 0 : std::stoull(pid);
+}
+
 ProgramRun Run(const std::string& program, const std::vector<std::string>& args) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), args.begin(), args.end());

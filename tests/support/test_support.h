@@ -79,6 +79,12 @@ class ScopedEnv {
 // Runs argv as the program runs its compilers and waits for it.
 platform::RunResult RunProgram(const std::vector<std::string>& argv);
 
+// Starts `recorder` (the tests' argv_recorder) in `children` so that it
+// lives, a minute at most, until it is killed; its process id, or 0 (and a
+// failed test) when it did not tell it within ten seconds.
+uint64_t StartLiveProcess(platform::ProcessSet& children, const std::string& recorder,
+                          int* child);
+
 struct ProgramRun {
   int exitCode = -1;
   std::string out;  // standard output, line ends normalized
