@@ -94,6 +94,10 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
 
     window.clear();
     judgeOptionFilesAhead = true;
+    // The first steps are decided before the first turn, so that their
+    // compilers start with the first one's (window[k] is for step k here).
+    current = static_cast<size_t>(-1);
+    DecideAhead();
     for (current = 0; current < steps.size(); ++current) {
       if (platform::Interrupted()) throw RunInterrupted();
       WalkStep& step = steps[current];
@@ -124,7 +128,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
   }
   // Work started ahead for inputs that never came is not wanted, nor that
   // of an input that failed.
-  DropAhead(current);
+  if (current < steps.size()) DropAhead(current);
   for (size_t k = 0; k < window.size(); ++k) {
     if (window[k].started) DropAhead(current + 1 + k);
   }
