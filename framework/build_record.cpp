@@ -165,7 +165,14 @@ void BuildRecord::Load() {
   // Not through a link: a record that is one is no record of ours.
   FILE* file = platform::OpenStream(path, "rbn");
   if (file == nullptr) {
-    state = errno == ENOENT || errno == ENOTDIR ? RecordState::Absent : RecordState::Foreign;
+    if (errno == ENOENT || errno == ENOTDIR) {
+      state = RecordState::Absent;
+    } else if (errno != ELOOP) {
+      state = RecordState::Unreadable;
+      unreadable = std::strerror(errno);
+    } else {
+      state = RecordState::Foreign;
+    }
     return;
   }
   std::optional<std::string> text =
@@ -182,6 +189,9 @@ void BuildRecord::PrepareToWrite() {
   if (state == RecordState::Foreign) {
     ReportWarning("%s is no build record of this program; it is left alone.\n",
                   Printable(path).c_str());
+  } else if (state == RecordState::Unreadable) {
+    ReportWarning("Build record %s cannot be read (%s); it is left alone.\n",
+                  Printable(path).c_str(), unreadable.c_str());
   } else if (state == RecordState::Damaged) {
     ReportWarning("Build record %s is damaged; it is made anew.\n", Printable(path).c_str());
     Rewrite();
@@ -213,7 +223,7 @@ void BuildRecord::Rewrite() {
 void BuildRecord::Append(const std::string& outputName, const RecordEntry& entry) {
   if (!loaded) Load();
   entries[outputName] = entry;
-  if (state == RecordState::Foreign) return;
+  if (state == RecordState::Foreign || state == RecordState::Unreadable) return;
   if (appender == nullptr) {
     appender = platform::OpenStream(path, "abn");
     if (appender == nullptr) {

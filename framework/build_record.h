@@ -29,7 +29,9 @@ struct RecordEntry {
 
 using RecordEntries = std::unordered_map<std::string, RecordEntry>;
 
-enum class RecordState { Absent, Good, Damaged, Outdated, Foreign };
+// Unreadable only for a file that cannot be opened; vouching for nothing,
+// it is left alone like a Foreign one.
+enum class RecordState { Absent, Good, Damaged, Outdated, Foreign, Unreadable };
 
 // Reads a record's text into `entries` (by lowered output name, the last
 // line of a name winning); `lines` counts the entry lines. A line that is
@@ -83,5 +85,6 @@ class BuildRecord {
   bool prepared = false;
   RecordState state = RecordState::Absent;
   size_t lines = 0;
+  std::string unreadable;  // why, when Unreadable
   RecordEntries entries;
 };

@@ -274,13 +274,13 @@ void BatchTool::WriteOutputs(const BatchOptions& options, const Decision& decisi
   const std::string& reqPath = decision.reqPath;
   currentOutput = outputPath;
   BuildRecord& record = RecordOf(outputPath);
-  record.PrepareToWrite();
   ToolFile outputFile;
   ToolFile reqFile;
   bool handedToTool = false;
   try {
     if (outputFile.OpenForOutput(outputPath.c_str(), true) &&
         reqFile.OpenForOutput(reqPath.c_str(), true)) {
+      record.PrepareToWrite();
       auto reqWriter = std::make_unique<TextChunkWriter>(&reqFile);
       std::unique_ptr<ChunkWriter> writer;
       if (options.textOutput) {

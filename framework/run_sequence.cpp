@@ -40,6 +40,8 @@ void LogStartTime() {
 }  // namespace
 
 void BatchTool::Run(int32_t argc, const char* const* argv) {
+  // The run sees the tree as it first looked at it, plus its own changes.
+  platform::NameCache names;
   try {
     std::string fullName = platform::GetExecutablePath();
     platform::PathParts self = platform::SplitPath(fullName);

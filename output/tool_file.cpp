@@ -16,10 +16,11 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
   // that can be told now, before any work is done for the output.
   platform::PathParts parts = platform::SplitPath(name);
   std::string directory = parts.drive + parts.dir;
+  errno = 0;
   if (!directory.empty() && !platform::IsDirectory(directory)) {
     if (fatalOnFailure) {
       throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
-                           Printable(name).c_str(), strerror(ENOENT));
+                           Printable(name).c_str(), strerror(errno == EACCES ? EACCES : ENOENT));
     }
     return false;
   }

@@ -9,9 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "directory_index-posix.h"
 #include "path_rules.h"
-#include "path_translation-posix.h"
+#include "native_names-posix.h"
 #include "platform.h"
 #include "process.h"
 #include "temporary_names.h"
@@ -66,8 +65,8 @@ bool ParseMode(const char* mode, int* flags, std::string* streamMode) {
   return true;
 }
 
-// Opens `path` with `flags` (which may create it) and keeps the directory
-// index true. Returns the descriptor or -1 with errno set.
+// Opens `path` with `flags` (which may create it) and notes a name it
+// adds. Returns the descriptor or -1 with errno set.
 int OpenFile(const std::string& path, int flags) {
   bool creates = (flags & O_CREAT) != 0;
   std::optional<posix::CreationTarget> target;
@@ -80,9 +79,8 @@ int OpenFile(const std::string& path, int flags) {
   if (!creates || target->exists || target->name.empty()) {
     return open(target->path.c_str(), flags, 0666);
   }
-  posix::DirectoryChange change = posix::BeginDirectoryChange(target->dir);
   int fd = open(target->path.c_str(), flags, 0666);
-  if (fd >= 0) posix::CommitNameAdded(change, target->name);
+  if (fd >= 0) posix::NoteNameAdded(target->dir, target->name);
   return fd;
 }
 
@@ -142,27 +140,15 @@ std::optional<std::string> FileIdentity(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path, std::string* error) {
-  posix::NativeStatus known;
-  std::optional<std::string> native = TranslatePath(path, &known);
-  // A missing name costs no removal: that would lock its folder against
-  // the compilers making their files there.
-  struct stat link;
-  if (native && known.error == ENOENT && lstat(native->c_str(), &link) != 0) {
-    native.reset();
-  }
-  if (!native) {
+  std::optional<std::string> native = TranslatePath(path);
+  if (!native || unlink(native->c_str()) != 0) {
     SetError(error);
     return false;
   }
   std::string dir;
   std::string name;
   posix::SplitNativePath(*native, &dir, &name);
-  posix::DirectoryChange change = posix::BeginDirectoryChange(dir);
-  if (unlink(native->c_str()) != 0) {
-    SetError(error);
-    return false;
-  }
-  if (!name.empty()) posix::CommitNameRemoved(change, name);
+  posix::NoteNameRemoved(dir, name);
   return true;
 }
 
@@ -185,15 +171,14 @@ bool RenameFile(const std::string& from, const std::string& to, std::string* err
     targetName = target->givenName;
     targetPath = source->substr(0, source->size() - sourceName.size()) + targetName;
   }
-  posix::DirectoryChange sourceChange = posix::BeginDirectoryChange(sourceDir);
-  posix::DirectoryChange targetChange = posix::BeginDirectoryChange(target->dir);
   if (rename(source->c_str(), targetPath.c_str()) != 0) {
     SetError(error);
     return false;
   }
   if (targetPath == *source) return true;
-  if (!sourceName.empty()) posix::CommitNameRemoved(sourceChange, sourceName);
-  if (!targetName.empty()) posix::CommitNameAdded(targetChange, targetName);
+  posix::NoteNameRemoved(sourceDir, sourceName);
+  if (target->exists) posix::NoteNameRemoved(target->dir, target->name);
+  posix::NoteNameAdded(target->dir, targetName);
   return true;
 }
 
@@ -272,32 +257,25 @@ std::string TemporaryPathOf(const std::string& outputPath, const posix::Creation
 
 bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
                     std::string* nativePath) {
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    std::optional<posix::CreationTarget> target = NewTemporaryTarget(outputPath);
-    if (!target) return false;
-    struct stat status;
-    if (lstat(target->path.c_str(), &status) == 0) continue;
-    if (errno != ENOENT) return false;
-    *tempPath = TemporaryPathOf(outputPath, *target);
-    if (nativePath) *nativePath = target->path;
-    return true;
-  }
-  errno = EEXIST;
-  return false;
+  // Owned by this process and never drawn twice in it: new without a look.
+  std::optional<posix::CreationTarget> target = NewTemporaryTarget(outputPath);
+  if (!target) return false;
+  *tempPath = TemporaryPathOf(outputPath, *target);
+  if (nativePath) *nativePath = target->path;
+  return true;
 }
 
 FILE* CreateUniqueFile(const std::string& outputPath, std::string* tempPath) {
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     std::optional<posix::CreationTarget> target = NewTemporaryTarget(outputPath);
     if (!target) return nullptr;
-    posix::DirectoryChange change = posix::BeginDirectoryChange(target->dir);
     // 0666 less the umask, like any other output; mkstemp would give 0600.
     int fd = open(target->path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return nullptr;
     }
-    posix::CommitNameAdded(change, target->name);
+    posix::NoteNameAdded(target->dir, target->name);
     FILE* stream = fdopen(fd, "w+b");
     if (!stream) {
       int saved = errno;
@@ -355,14 +333,21 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* err
     return entries;
   }
   int dirFd = dirfd(handle);
+  // Every name, so that later lookups in the folder need not read it again.
+  std::vector<std::string> names;
+  bool whole = true;
   for (;;) {
     errno = 0;
     dirent* entry = readdir(handle);
     if (!entry) {
-      if (errno != 0) SetError(error);
+      if (errno != 0) {
+        SetError(error);
+        whole = false;
+      }
       break;
     }
     std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
     if (!WildcardMatch(namePattern, name)) continue;
     bool isDirectory = false;
 #ifdef DT_DIR
@@ -379,6 +364,7 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* err
     entries.push_back(DirEntry{std::string(name), isDirectory});
   }
   closedir(handle);
+  if (whole) posix::NoteListing(dir, names);
   std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
     return ListingOrderLess(a.name, b.name);
   });

@@ -22,6 +22,9 @@
 
 namespace platform {
 
+NameCache::NameCache() = default;
+NameCache::~NameCache() = default;
+
 namespace {
 
 constexpr int64_t kTicksPerSecond = 10000000;

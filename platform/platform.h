@@ -19,6 +19,25 @@
 
 namespace platform {
 
+// --- Names -----------------------------------------------------------------
+
+// While one lives, the program sees the tree as it first looked at it, plus
+// its own changes: on POSIX each folder of a path is resolved at most once
+// and each folder's names are read at most once (from a listing, or at the
+// first lookup of a name in another case). A run holds one; without one
+// every lookup looks afresh. Nothing to do on Windows, where the system
+// matches names without regard to case itself.
+class NameCache {
+ public:
+  NameCache();
+  ~NameCache();
+  NameCache(const NameCache&) = delete;
+  NameCache& operator=(const NameCache&) = delete;
+
+ private:
+  bool owner = false;
+};
+
 // --- File status -----------------------------------------------------------
 
 // True when the path names an existing file or directory.
@@ -100,11 +119,11 @@ std::optional<std::string> ReadStream(FILE* stream);
 // failure returns nullptr with errno set.
 FILE* CreateUniqueFile(const std::string& outputPath, std::string* tempPath);
 
-// Picks such a name that no file has now, for another program to create.
-// The name is not held, but no other live process makes names with this
-// process's id, and this one never picks a name twice. `nativePath`, when
-// given, gets the path as that program must be told it. False with errno
-// set when no such name is found or the directory cannot be looked into.
+// Picks such a name for another program to create. No other live process
+// makes names with this process's id and this one never picks a name
+// twice, so it is new without a look. `nativePath`, when given, gets the
+// path as that program must be told it. False with errno set when the
+// path cannot be named.
 bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
                     std::string* nativePath = nullptr);
 

@@ -20,9 +20,8 @@
 #include <cstring>
 
 #include "child_slots.h"
-#include "directory_index-posix.h"
 #include "path_rules.h"
-#include "path_translation-posix.h"
+#include "native_names-posix.h"
 #include "process.h"
 
 extern char** environ;
