@@ -483,7 +483,11 @@ int ProcessorCount() {
   return online > 0 ? static_cast<int>(online) : 1;
 }
 
-uint64_t CurrentProcessId() { return static_cast<uint64_t>(getpid()); }
+uint64_t CurrentProcessId() {
+  // Asked for every temporary name; a process keeps its id.
+  static const uint64_t id = static_cast<uint64_t>(getpid());
+  return id;
+}
 
 bool ProcessIsAlive(uint64_t pid) {
   // 0 and what does not fit would name process groups to kill().
