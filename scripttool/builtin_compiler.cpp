@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 extern "C" {
@@ -84,7 +85,9 @@ BuiltinCompile Run(Compile& compile, bool strip, const std::atomic<bool>* cancel
   Allocator allocator;
   allocator.cap = memoryCap;
   allocator.cancel = cancel;
-  lua_State* state = lua_newstate(Allocate, &allocator);
+  std::unique_ptr<lua_State, void (*)(lua_State*)> owned(lua_newstate(Allocate, &allocator),
+                                                         lua_close);
+  lua_State* state = owned.get();
   if (state == nullptr) {
     result.message = "not enough memory for state";
     return result;
@@ -105,7 +108,6 @@ BuiltinCompile Run(Compile& compile, bool strip, const std::atomic<bool>* cancel
   } else {
     result.message = "cannot strip the compiled code";
   }
-  lua_close(state);
   return result;
 }
 

@@ -1,6 +1,9 @@
 #include "scripttool/compile_threads.h"
 
+#include <algorithm>
 #include <chrono>
+#include <exception>
+#include <system_error>
 
 #include "platform/process.h"
 
@@ -14,16 +17,58 @@ CompileThreads::~CompileThreads() {
   for (std::thread& thread : threads) thread.join();
 }
 
+namespace {
+
+// More threads than this would only share the same processors.
+constexpr size_t kMostThreads = 64;
+
+void Compile(CompileThreads::Task& task) {
+  try {
+    task.result = CompileLuaFile(task.nativePath, task.strip, &task.cancel);
+  } catch (const std::exception&) {
+    task.result = BuiltinCompile();
+    task.result.message = "not enough memory";
+  }
+}
+
+}  // namespace
+
 void CompileThreads::Start(const std::shared_ptr<Task>& task, size_t limit) {
   {
     std::lock_guard<std::mutex> lock(mutex);
     waiting.push_back(task);
     ++running;
-    bool enoughThreads = waiting.size() <= idle || threads.size() >= limit;
+    bool enoughThreads =
+        waiting.size() <= idle || threads.size() >= std::min(limit, kMostThreads);
     changed.notify_all();
     if (enoughThreads) return;
   }
-  threads.emplace_back([this] { Work(); });
+  try {
+    threads.emplace_back([this] { Work(); });
+  } catch (const std::system_error&) {
+    // The system allows no more threads: those there are do the work, or
+    // without any, the caller does.
+    if (threads.empty()) RunWaiting();
+  }
+}
+
+void CompileThreads::RunWaiting() {
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!waiting.empty()) {
+    std::shared_ptr<Task> task = std::move(waiting.front());
+    waiting.pop_front();
+    lock.unlock();
+    if (!task->cancel) Compile(*task);
+    lock.lock();
+    End(std::move(task));
+  }
+}
+
+void CompileThreads::End(std::shared_ptr<Task> task) {
+  --running;
+  ++endedCount;
+  if (!task->cancel) ended.push_back(std::move(task));
+  changed.notify_all();
 }
 
 void CompileThreads::Cancel(const std::shared_ptr<Task>& task) { task->cancel = true; }
@@ -56,13 +101,8 @@ void CompileThreads::Work() {
     std::shared_ptr<Task> task = std::move(waiting.front());
     waiting.pop_front();
     lock.unlock();
-    if (!task->cancel) {
-      task->result = CompileLuaFile(task->nativePath, task->strip, &task->cancel);
-    }
+    if (!task->cancel) Compile(*task);
     lock.lock();
-    --running;
-    ++endedCount;
-    if (!task->cancel) ended.push_back(std::move(task));
-    changed.notify_all();
+    End(std::move(task));
   }
 }

@@ -45,6 +45,10 @@ class CompileThreads {
 
  private:
   void Work();
+  // Compiles the waiting tasks on the caller's thread.
+  void RunWaiting();
+  // Notes the end of a task; the mutex is held.
+  void End(std::shared_ptr<Task> task);
 
   mutable std::mutex mutex;
   std::condition_variable changed;
