@@ -80,6 +80,7 @@ ScriptTool::ScriptTool() = default;
 void ScriptTool::Run(int32_t argc, const char* const* argv) {
   arguments.assign(argv + (argc > 1 ? 1 : argc), argv + argc);
   compilerChosen = false;
+  compilerIdentity.reset();
   BatchTool::Run(argc, argv);
 }
 
@@ -126,13 +127,12 @@ void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
 }
 
 std::string ScriptTool::ConversionFacts() {
-  // The built-in compiler is the Lua release linked in.
-  if (builtinCompiler) {
-    compilerIdentity = std::string("builtin\n") + BuiltinCompilerRelease();
-  }
   // The compiler that PATH gives, by its file, time and size: an upgraded
-  // or swapped compiler may write other code.
-  if (!compilerIdentity) {
+  // or swapped compiler may write other code. The built-in one is the Lua
+  // release linked in.
+  if (!compilerIdentity && builtinCompiler) {
+    compilerIdentity = std::string("builtin\n") + BuiltinCompilerRelease();
+  } else if (!compilerIdentity) {
     std::optional<std::string> compiler = platform::FindProgram("luac");
     std::optional<platform::FileStatus> status =
         compiler ? platform::StatFile(*compiler) : std::nullopt;
