@@ -22,6 +22,12 @@ bool CompilerPool::Queue(size_t step, const std::string& inputPath,
   // Finished results wait for their turn, so that one long compile does
   // not idle the other processors; they are bounded too.
   if (jobs.size() >= 4 * limit + 16) return false;
+  // Code held in memory is bounded by its bytes as well.
+  size_t held = 0;
+  for (const auto& [step, job] : jobs) {
+    if (job.task && job.ended) held += job.task->result.code.size();
+  }
+  if (held >= kMostHeldBytes) return false;
   auto [job, added] = jobs.try_emplace(step);
   if (!added) Discard(job->second);
   job->second = Job();

@@ -67,6 +67,10 @@ class CompilerPool {
     std::shared_ptr<CompileThreads::Task> task;  // the built-in compiler's
   };
 
+  // No more built-in compiles are queued while their finished code holds
+  // this much.
+  static constexpr size_t kMostHeldBytes = size_t{256} << 20;
+
   void Launch(Job& job);
   void LaunchBuiltin(Job& job);
   size_t Running() const;
