@@ -22,6 +22,12 @@ bool CompilerPool::Queue(size_t step, const std::string& inputPath,
   // Finished results wait for their turn, so that one long compile does
   // not idle the other processors; they are bounded too.
   if (jobs.size() >= 4 * limit + 16) return false;
+  // Code held in memory is bounded by its bytes as well.
+  size_t held = 0;
+  for (const auto& [step, job] : jobs) {
+    if (job.task && job.ended) held += job.task->result.code.size();
+  }
+  if (held >= kMostHeldBytes) return false;
   auto [job, added] = jobs.try_emplace(step);
   if (!added) Discard(job->second);
   job->second = Job();
@@ -59,20 +65,29 @@ CompilerPool::Compiled CompilerPool::Finish(size_t step, const std::string& inpu
     WaitForOne();
     LaunchQueued();
   }
-  Compiled compiled{std::move(job->second.result), std::move(job->second.tempPath),
-                    job->second.nameError};
+  Compiled compiled;
+  compiled.result = std::move(job->second.result);
+  compiled.tempPath = std::move(job->second.tempPath);
+  compiled.nameError = job->second.nameError;
+  if (job->second.task) {
+    compiled.inMemory = true;
+    compiled.builtin = std::move(job->second.task->result);
+  }
   jobs.erase(job);
   return compiled;
 }
 
 void CompilerPool::LaunchQueued() {
   for (auto& [step, job] : jobs) {
-    if (processes.Running() >= limit) return;
+    if (Running() >= limit) return;
     if (!job.launched) Launch(job);
   }
 }
 
+size_t CompilerPool::Running() const { return processes.Running() + threads.Running(); }
+
 void CompilerPool::Launch(Job& job) {
+  if (builtin) return LaunchBuiltin(job);
   job.launched = true;
   job.ended = true;
   // The name is not held until the compiler makes the file, so it must
@@ -100,7 +115,24 @@ void CompilerPool::Launch(Job& job) {
   if (job.child >= 0) job.ended = false;
 }
 
+void CompilerPool::LaunchBuiltin(Job& job) {
+  job.launched = true;
+  job.task = std::make_shared<CompileThreads::Task>();
+  job.task->nativePath = platform::NativePath(job.inputPath);
+  job.task->strip = !platform::GetEnv("LUA_DEBUG_SYMBOLS");
+  threads.Start(job.task, limit);
+}
+
 void CompilerPool::WaitForOne() {
+  if (builtin) {
+    std::vector<std::shared_ptr<CompileThreads::Task>> ended = threads.WaitForAny();
+    if (ended.empty() && platform::Interrupted()) throw RunInterrupted();
+    for (auto& [step, job] : jobs) {
+      if (job.task && std::find(ended.begin(), ended.end(), job.task) != ended.end())
+        job.ended = true;
+    }
+    return;
+  }
   int child = processes.WaitForAny();
   if (child < 0) {
     if (platform::Interrupted()) throw RunInterrupted();
@@ -116,6 +148,7 @@ void CompilerPool::WaitForOne() {
 }
 
 void CompilerPool::Discard(Job& job) {
+  if (job.task && !job.ended) threads.Cancel(job.task);
   if (job.child >= 0) processes.Kill(job.child);
   job.child = -1;
   if (!job.tempPath.empty()) platform::RemoveFile(job.tempPath);

@@ -8,6 +8,9 @@
 // run, also while the run waits for the current step's compile. Work for a
 // step that the run has passed is dropped: its compiler is stopped and its
 // file deleted, so that nothing of it outlives the step it was for.
+//
+// With the built-in compiler the compiles run in threads of this process
+// instead, and their code waits in memory: no program, no file.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +18,7 @@
 #include <string>
 
 #include "platform/process.h"
+#include "scripttool/compile_threads.h"
 
 class CompilerPool {
  public:
@@ -25,6 +29,9 @@ class CompilerPool {
 
   // At most this many compilers run at once (at least 1).
   void SetLimit(int compilers);
+
+  // Compiles with Lua's own compiler in this process instead of "luac".
+  void UseBuiltin(bool builtin) { this->builtin = builtin; }
 
   // Queues the compile of `inputPath` for the output `outputPath`, the
   // work of step `step`; false when enough work waits already.
@@ -37,6 +44,9 @@ class CompilerPool {
     platform::RunResult result;
     std::string tempPath;  // where the compiled code is
     int nameError = 0;     // errno when no file could be named (tempPath empty)
+    // The built-in compiler's work: no file, the code or luac's message.
+    bool inMemory = false;
+    BuiltinCompile builtin;
   };
   // The compile of `inputPath` for `outputPath` at step `step`: the work
   // of earlier steps is dropped, and so is this step's when it was for
@@ -54,9 +64,16 @@ class CompilerPool {
     bool ended = false;
     int child = -1;  // while it runs
     platform::RunResult result;
+    std::shared_ptr<CompileThreads::Task> task;  // the built-in compiler's
   };
 
+  // No more built-in compiles are queued while their finished code holds
+  // this much.
+  static constexpr size_t kMostHeldBytes = size_t{256} << 20;
+
   void Launch(Job& job);
+  void LaunchBuiltin(Job& job);
+  size_t Running() const;
   // Starts queued work, in step order, while fewer than the limit run.
   void LaunchQueued();
   // Waits for one compiler to end; throws RunInterrupted on an interrupt.
@@ -66,4 +83,7 @@ class CompilerPool {
   platform::ProcessSet processes;
   std::map<size_t, Job> jobs;  // by step
   size_t limit = 1;
+  bool builtin = false;
+  // Gone first: its threads end before the rest of the pool.
+  CompileThreads threads;
 };

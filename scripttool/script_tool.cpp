@@ -8,6 +8,7 @@
 #include "output/messages.h"
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "scripttool/builtin_compiler.h"
 #include "scripttool/shot_requirements.h"
 
 namespace {
@@ -61,9 +62,58 @@ bool ReportCompile(const platform::RunResult& result) {
   return false;
 }
 
+// What luac prints on its standard error before it exits 1, printed here
+// through the same text stream, so that line ends come out as luac's.
+void ReportBuiltinFailure(const std::string& message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "luac: %s\n", message.c_str());
+  platform::RunResult failed;
+  failed.kind = platform::RunResult::Kind::Exited;
+  failed.exitCode = 1;
+  ReportCompile(failed);
+}
+
 }  // namespace
 
 ScriptTool::ScriptTool() = default;
+
+void ScriptTool::Run(int32_t argc, const char* const* argv) {
+  arguments.assign(argv + (argc > 1 ? 1 : argc), argv + argc);
+  compilerChosen = false;
+  compilerIdentity.reset();
+  BatchTool::Run(argc, argv);
+}
+
+void ScriptTool::ResetToolOptions() {
+  binaryMode = 0;
+  // The run resets the tool's options first of all, right after reading
+  // "-jobs", inside its error handling: the compiler is chosen there.
+  if (!compilerChosen) {
+    compilerChosen = true;
+    ParseCompiler(static_cast<int32_t>(arguments.size()), arguments.data());
+  }
+}
+
+void ScriptTool::ParseCompiler(int32_t count, const char* const* args) {
+  builtinCompiler = false;
+  for (int32_t i = 0; i < count; ++i) {
+    if (args[i][0] != '-' || !(ToolString(args[i]).ToLower() == "-compiler")) continue;
+    bool valued = false;
+    while (i + 1 < count && args[i + 1][0] != '-') {
+      ++i;
+      valued = true;
+      ToolString value = ToolString(args[i]).ToLower();
+      if (value == "builtin") {
+        builtinCompiler = true;
+      } else if (value == "luac") {
+        builtinCompiler = false;
+      } else {
+        throw HandyException("Invalid value %s for -compiler.", Printable(args[i]).c_str());
+      }
+    }
+    if (!valued) throw HandyException("Invalid value %s for -compiler.", "");
+  }
+}
 
 void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
   if (option == "-b") {
@@ -73,12 +123,16 @@ void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
   } else if (option == "-cinematics") {
     cinematicsMode = true;
   }
+  // "-compiler" counts from the command line only (ParseCompiler).
 }
 
 std::string ScriptTool::ConversionFacts() {
   // The compiler that PATH gives, by its file, time and size: an upgraded
-  // or swapped compiler may write other code.
-  if (!compilerIdentity) {
+  // or swapped compiler may write other code. The built-in one is the Lua
+  // release linked in.
+  if (!compilerIdentity && builtinCompiler) {
+    compilerIdentity = std::string("builtin\n") + BuiltinCompilerRelease();
+  } else if (!compilerIdentity) {
     std::optional<std::string> compiler = platform::FindProgram("luac");
     std::optional<platform::FileStatus> status =
         compiler ? platform::StatFile(*compiler) : std::nullopt;
@@ -95,6 +149,7 @@ std::string ScriptTool::ConversionFacts() {
 bool ScriptTool::StartAhead(size_t step, const std::string& inputPath,
                             const std::string& outputPath) {
   compilers.SetLimit(jobs);
+  compilers.UseBuiltin(builtinCompiler);
   return compilers.Queue(step, inputPath, outputPath);
 }
 
@@ -103,19 +158,30 @@ void ScriptTool::DropAhead(size_t step) { compilers.Drop(step); }
 void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                            ToolString& name) {
   compilers.SetLimit(jobs);
+  compilers.UseBuiltin(builtinCompiler);
   CompilerPool::Compiled compiled =
       compilers.Finish(CurrentStep(), inputPath.Text(), currentOutput);
-  if (compiled.tempPath.empty()) {
-    throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
-                         Printable(currentOutput).c_str(), std::strerror(compiled.nameError));
+  std::optional<std::string> bytes;
+  if (compiled.inMemory) {
+    // No file: the code, or the message luac would have printed.
+    if (!compiled.builtin.succeeded) {
+      ReportBuiltinFailure(compiled.builtin.message);
+      FailToRead();
+    }
+    bytes = std::move(compiled.builtin.code);
+  } else {
+    if (compiled.tempPath.empty()) {
+      throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
+                           Printable(currentOutput).c_str(), std::strerror(compiled.nameError));
+    }
+    // A failed compile fails the conversion even when it left code behind:
+    // that code may be partial. An empty file is an empty body.
+    bool succeeded = ReportCompile(compiled.result);
+    // The compiled file becomes the output's temporary file, so it goes
+    // with the output whatever happens now.
+    bytes = writer->TakeOverTemporaryFile(compiled.tempPath);
+    if (!succeeded || !bytes) FailToRead();
   }
-  // A failed compile fails the conversion even when it left code behind:
-  // that code may be partial. An empty file is an empty body.
-  bool succeeded = ReportCompile(compiled.result);
-  // The compiled file becomes the output's temporary file, so it goes
-  // with the output whatever happens now.
-  std::optional<std::string> bytes = writer->TakeOverTemporaryFile(compiled.tempPath);
-  if (!succeeded || !bytes) FailToRead();
 
   binaryMode = 1;
   WriteScriptChunks(writer, *bytes, name.ToLower().Text(), binaryMode);

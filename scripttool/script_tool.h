@@ -1,11 +1,13 @@
 // The script tool: compiles each Lua script with the external compiler
-// "luac" and writes the compiled bytes as a script chunk; in cinematics
+// "luac" (or, with "-compiler builtin", with Lua's own compiler inside the
+// program) and writes the compiled bytes as a script chunk; in cinematics
 // mode it also lists the shots each script plays as requirements.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/batch_tool.h"
 #include "scripttool/compiler_pool.h"
@@ -16,11 +18,17 @@ class ScriptTool : public BatchTool {
  public:
   ScriptTool();
 
+  // The run over argv, which also names the compiler ("-compiler").
+  void Run(int32_t argc, const char* const* argv);
+  // "-compiler luac|builtin", from the command line only; the last value
+  // counts. Raises a fatal error on any other value, or none.
+  void ParseCompiler(int32_t count, const char* const* arguments);
+
   void MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                  ToolString& name) override;
   ToolString GetOutputExtension() override { return ToolString("script"); }
   void ParseOption(const ToolString& option, const ToolString& value) override;
-  void ResetToolOptions() override { binaryMode = 0; }
+  void ResetToolOptions() override;
   std::string ConversionFacts() override;
   bool StartAhead(size_t step, const std::string& inputPath,
                   const std::string& outputPath) override;
@@ -28,10 +36,14 @@ class ScriptTool : public BatchTool {
 
   uint32_t binaryMode = 0;
   bool cinematicsMode = false;
+  bool builtinCompiler = false;
 
  private:
   CompilerPool compilers;
   std::optional<std::string> compilerIdentity;  // found once a run
+  // The run's arguments, until the compiler is chosen from them.
+  std::vector<const char*> arguments;
+  bool compilerChosen = true;
 };
 
 // Writes "scr" holding "NAME" (`name` and its zero byte, when given),

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/ensure-packages.sh
-ensure_packages cmake make g++ lua5.1
+ensure_packages cmake make g++ lua5.1 liblua5.1-0-dev
 
 cmake -S . -B build -DTOLSCRIPT_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target tolscript tolscript-dump >/dev/null

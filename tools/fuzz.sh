@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/ensure-packages.sh
-ensure_packages cmake make clang
+ensure_packages cmake make clang liblua5.1-0-dev
 
 build="${BUILD_DIR:-build-fuzz}"
 seconds="${FUZZ_SECONDS:-30}"

@@ -6,9 +6,10 @@
 #
 # BUILD_DIR defaults to build-windows/ in the source tree. --target builds
 # one target instead of all; --tests runs only the tests whose names match
-# REGEX (ctest -R). A Windows luac.exe is built from Debian's lua5.1 source
-# package into the build directory and put on the Windows PATH, unless
-# --no-luac is given. Set TOLSCRIPT_WERROR=ON to treat warnings as errors.
+# REGEX (ctest -R). Lua 5.1's library (linked into the program) and a
+# Windows luac.exe are built from Debian's lua5.1 source package into the
+# build directory; luac.exe is put on the Windows PATH, unless --no-luac
+# is given. Set TOLSCRIPT_WERROR=ON to treat warnings as errors.
 # Missing Debian packages are installed (as root, without questions). Up to
 # three failed tests get a second run, as Wine now and then fails to start a
 # program; the run names them. Exits non-zero, saying which step failed,
@@ -26,7 +27,7 @@ while [[ $# -gt 0 ]]; do
     --target) target="${2:?--target needs a value}"; shift 2 ;;
     --tests) testRegex="${2:?--tests needs a value}"; shift 2 ;;
     --no-luac) buildLuac=0; shift ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
     -*) echo "test-windows.sh: unknown option $1" >&2; exit 2 ;;
     *) buildDir="$1"; shift ;;
   esac
@@ -102,41 +103,72 @@ InstallMissing() {
   fi
 }
 
-# The Windows luac.exe, from the sources of the Lua that Debian ships. Only
-# the build directory holds the sources and the program.
+# Lua 5.1 for Windows, from the sources of the Lua that Debian ships: the
+# static library that the program links (its built-in compiler) and the
+# luac.exe that the tests run. Only the build directory holds the sources,
+# the library and the program.
+FetchLuaSource() {
+  local luaDir="$1"
+  if ls "$luaDir"/source/lua5.1-*/src/luac.c >/dev/null 2>&1; then
+    return
+  fi
+  rm -rf "$luaDir/source"
+  mkdir -p "$luaDir/source"
+  if ! (cd "$luaDir/source" && apt-get source -q lua5.1 </dev/null); then
+    if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+      echo "enabling Debian source packages"
+      if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
+        sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+          AsRoot tee /etc/apt/sources.list.d/tolscript-deb-src.sources >/dev/null
+      else
+        sed -nE 's/^deb (.*)/deb-src \1/p' /etc/apt/sources.list |
+          AsRoot tee /etc/apt/sources.list.d/tolscript-deb-src.list >/dev/null
+      fi
+    fi
+    AptUpdate
+    (cd "$luaDir/source" && apt-get source -q lua5.1 </dev/null) ||
+      Fail "apt-get source lua5.1"
+  fi
+}
+
+LuaSourceDir() { ls -d "$1"/source/lua5.1-*/src | head -n 1; }
+
+# The library: every file but the two programs' own (lua.c, luac.c, print.c).
+BuildWindowsLuaLibrary() {
+  local luaDir="$1"
+  local library="$luaDir/lib/liblua5.1.a"
+  if [[ -f "$library" ]]; then
+    echo "$library is there already"
+    return
+  fi
+  local src objects=() file
+  src="$(LuaSourceDir "$luaDir")"
+  mkdir -p "$luaDir/lib/objects"
+  for file in "$src"/*.c; do
+    case "$(basename "$file")" in lua.c|luac.c|print.c) continue ;; esac
+    objects+=("$luaDir/lib/objects/$(basename "$file" .c).o")
+    x86_64-w64-mingw32-gcc-posix -O2 -w -c -I"$src" -o "${objects[-1]}" "$file" ||
+      Fail "compiling the Windows Lua library ($file)"
+  done
+  rm -f "$library.part"
+  x86_64-w64-mingw32-ar rcs "$library.part" "${objects[@]}" || Fail "archiving the Windows Lua library"
+  mv "$library.part" "$library"
+}
+
 BuildWindowsLuac() {
-  local luacDir="$1"
-  local program="$luacDir/bin/luac.exe"
+  local luaDir="$1"
+  local program="$luaDir/bin/luac.exe"
   if [[ -x "$program" ]]; then
     echo "$program is there already"
     return
   fi
-  if ! ls "$luacDir"/source/lua5.1-*/src/luac.c >/dev/null 2>&1; then
-    rm -rf "$luacDir/source"
-    mkdir -p "$luacDir/source"
-    if ! (cd "$luacDir/source" && apt-get source -q lua5.1 </dev/null); then
-      if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        echo "enabling Debian source packages"
-        if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
-          sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-            AsRoot tee /etc/apt/sources.list.d/tolscript-deb-src.sources >/dev/null
-        else
-          sed -nE 's/^deb (.*)/deb-src \1/p' /etc/apt/sources.list |
-            AsRoot tee /etc/apt/sources.list.d/tolscript-deb-src.list >/dev/null
-        fi
-      fi
-      AptUpdate
-      (cd "$luacDir/source" && apt-get source -q lua5.1 </dev/null) ||
-        Fail "apt-get source lua5.1"
-    fi
-  fi
   local src
-  src="$(ls -d "$luacDir"/source/lua5.1-*/src | head -n 1)"
+  src="$(LuaSourceDir "$luaDir")"
   local sources=()
   for file in "$src"/*.c; do
     [[ "$(basename "$file")" == lua.c ]] || sources+=("$file")
   done
-  mkdir -p "$luacDir/bin"
+  mkdir -p "$luaDir/bin"
   # Into place only when whole: a half-built program must not count as
   # "there already" next time.
   x86_64-w64-mingw32-gcc-posix -O2 -w -static -I"$src" -o "$program.part" "${sources[@]}" ||
@@ -155,9 +187,17 @@ InstallMissing \
   dpkg-source dpkg-dev
 EndStep "packages"
 
+luaDir="$buildDir/luac-windows"
+StartStep "Windows Lua library"
+FetchLuaSource "$luaDir"
+BuildWindowsLuaLibrary "$luaDir"
+EndStep "Windows Lua library"
+
 StartStep "configure and build in $buildDir"
 cmake -S "$sourceDir" -B "$buildDir" \
   -DCMAKE_TOOLCHAIN_FILE="$sourceDir/cmake/mingw-w64.cmake" \
+  -DTOLSCRIPT_LUA_INCLUDE_DIR="$(LuaSourceDir "$luaDir")" \
+  -DTOLSCRIPT_LUA_LIBRARY="$luaDir/lib/liblua5.1.a" \
   -DTOLSCRIPT_WERROR="${TOLSCRIPT_WERROR:-OFF}" ||
   Fail "configuring the Windows build"
 cmake --build "$buildDir" -j "$(nproc)" ${target:+--target "$target"} ||
@@ -168,8 +208,8 @@ EndStep "configure and build"
 # server waits for its first program.
 if [[ $buildLuac -eq 1 ]]; then
   StartStep "Windows luac.exe"
-  BuildWindowsLuac "$buildDir/luac-windows"
-  luacBin="$buildDir/luac-windows/bin"
+  BuildWindowsLuac "$luaDir"
+  luacBin="$luaDir/bin"
   # Wine's drive Z: is the Unix root.
   export WINEPATH="Z:${luacBin//\//\\}"
   EndStep "Windows luac.exe"

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/ensure-packages.sh
-ensure_packages cmake make g++ lua5.1 googletest libgtest-dev
+ensure_packages cmake make g++ lua5.1 liblua5.1-0-dev googletest libgtest-dev
 
 build="${BUILD_DIR:-build}"
 cmake -S . -B "$build" -DTOLSCRIPT_TESTS=ON -DTOLSCRIPT_WERROR="${TOLSCRIPT_WERROR:-OFF}" \

@@ -194,6 +194,29 @@ TEST_F(ProcessTest, AnInterruptStopsTheCompilersAndLeavesNothing) {
   }
 }
 
+// An interrupt while the built-in compiler works in its threads ends the
+// run by that signal, with no file left but whole outputs.
+TEST_F(HardeningTest, AnInterruptStopsTheBuiltinCompilerAndLeavesNothing) {
+  std::string big = "local t = {}\n";
+  for (int i = 0; i < 80000; ++i) big += "t[" + std::to_string(i) + "] = 'k" + std::to_string(i) + "'\n";
+  Names inputs;
+  for (int i = 0; i < 16; ++i) {
+    inputs.push_back("big" + std::to_string(i) + ".lua");
+    WriteFile(inputs.back(), big);
+  }
+  RunResult run = RunBehind({"timeout", "--preserve-status", "-k", "20", "-s", "INT", "0.3"},
+                            {"-inputfile", "*.lua", "-compiler", "builtin", "-jobs", "2"});
+  // timeout tells the program's end by the signal as 128 plus its number.
+  EXPECT_EQ(run.kind, RunResult::Kind::Exited) << run.error;
+  EXPECT_EQ(run.exitCode, 128 + SIGINT);
+  EXPECT_EQ(run.errorOutput, "Error: Interrupted.\n");
+  for (const std::string& name : test_support::ListNames(".")) {
+    bool input = std::find(inputs.begin(), inputs.end(), name) != inputs.end();
+    bool output = name.size() > 7 && name.substr(name.size() - 7) == ".script";
+    EXPECT_TRUE(input || output || name == "tolscript.log") << name;
+  }
+}
+
 // Two munges at once in one folder, into one output folder: their
 // temporary files never collide and the build record keeps the entries of
 // both.

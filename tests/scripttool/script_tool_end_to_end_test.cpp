@@ -119,6 +119,10 @@ TEST_F(EndToEndTest, RunsReportTheirProblemsInBothLogs) {
       {{"-inputfile", "a.lua", "-jobs", ""}, "", twice("Invalid value  for -jobs.")},
       {{"-inputfile", "a.lua", "-jobs"}, "", twice("Invalid value  for -jobs.")},
       {{"-inputfile", "a.lua", "-jobs", "2", "x"}, "", twice("Invalid value x for -jobs.")},
+      {{"-inputfile", "a.lua", "-compiler", "gcc"}, "", twice("Invalid value gcc for -compiler.")},
+      {{"-compiler", "-inputfile", "a.lua"}, "", twice("Invalid value  for -compiler.")},
+      {{"-inputfile", "a.lua", "-compiler", "builtin", "x"}, "",
+       twice("Invalid value x for -compiler.")},
       {{"-inputfile", "b.script", "a.lua", "-continue"}, "Munging a.lua\n",
        "Error: " + overItself("b.script") + " [continuing]\n"},
       {{"-inputfile", "*.script", "-checkdate"}, "", twice(overItself("a.script"))},
@@ -229,6 +233,38 @@ TEST_F(EndToEndTest, ManyCompilersGiveWhatOneGives) {
   }
 }
 
+// The built-in compiler, at any "-jobs", gives what luac gives: every file
+// written, every byte printed and logged, and the exit status, stripped or
+// not, in either form, for scripts it compiles and scripts it refuses. An
+// option file's "-compiler" does nothing.
+TEST_F(EndToEndTest, TheBuiltinCompilerGivesWhatLuacGives) {
+  REQUIRE_LUAC();
+  const std::string shots = "PlayCinematicShot('Intro')\nfunction F(...) return ... end\n";
+  const Tree trees[] = {
+      {6, {{"src/s1.lua", kBroken}, {"src/s3.lua", shots}, {"src/s4.lua", ""},
+           {"src/s2.lua.option", "-compiler bogus"}, {"src/s5.lua.option", "-compiler luac -text"}},
+       {}, {"-inputfile", "*.lua", "-sourcedir", "src", "-cinematics", "-continue"}},
+      {4, {{"src/s2.lua", kBroken}}, {}, {"-inputfile", "*.lua", "-sourcedir", "src", "-text"}},
+      {3, {{"src/sub/deeper/a.lua", shots}}, {},
+       {"-inputfile", "!*.lua", "-sourcedir", "src", "-outputdir", "out\\"}},
+  };
+  for (bool debugSymbols : {false, true}) {
+    ScopedEnv symbols("LUA_DEBUG_SYMBOLS", debugSymbols ? std::optional<std::string>("1")
+                                                        : std::nullopt);
+    for (Tree tree : trees) {
+      SCOPED_TRACE(::testing::PrintToString(tree.args) + (debugSymbols ? " with symbols" : ""));
+      tree.args.insert(tree.args.end(), {"-compiler", "luac"});
+      std::map<std::string, std::string> luac = RunInFreshTree(tree, "1");
+      tree.args.back() = "builtin";
+      // No program is started: there is none to start.
+      ScopedEnv noPrograms("PATH", (fs::absolute("no programs here")).string());
+      EXPECT_EQ(RunInFreshTree(tree, "1"), luac);
+      EXPECT_EQ(RunInFreshTree(tree, "4"), luac);
+      EXPECT_FALSE(Contains(luac["err"], "-compiler")) << luac["err"];
+    }
+  }
+}
+
 // Makes `path` a little newer than `than`: within the same second.
 void JustAfter(const std::string& path, const std::string& than) {
   fs::last_write_time(path, fs::last_write_time(than) + std::chrono::microseconds(1));
@@ -241,6 +277,7 @@ TEST_F(EndToEndTest, CheckdateRemakesWhatAChangeTouches) {
   ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", std::string("plat"));
   ScopedEnv overrides("MUNGE_PLATFORM_OVERRIDE_STR", std::string("over"));
   const int64_t programTime = platform::StatFile(TOLSCRIPT_PROGRAM).value().timeNs / 1000000000;
+  std::vector<std::string> further;  // options of the runs after the change
   const struct {
     const char* name;
     std::function<void()> change;
@@ -265,6 +302,7 @@ TEST_F(EndToEndTest, CheckdateRemakesWhatAChangeTouches) {
                             platform::GetEnv("PATH").value_or(""));
        },
        true},
+      {"compiler switched to the built-in one", [&] { further = {"-compiler", "builtin"}; }, true},
       {"output older than the program", [&] { SetMTime("out/a.script", programTime - 1); }, true},
       // An output the record does not vouch for, even one newer than all
       // it is made from.
@@ -284,11 +322,14 @@ TEST_F(EndToEndTest, CheckdateRemakesWhatAChangeTouches) {
     const std::vector<std::string> args{"-inputfile", "*.lua", "-sourcedir", "src", "-platformdir",
                                         "plat", "-outputdir", "out\\", "-checkdate"};
     ASSERT_EQ(RunTolscript(args).out, "Munging a.lua\n");
+    further.clear();
     c.change();
-    ProgramRun second = RunTolscript(args);
+    std::vector<std::string> then = args;
+    then.insert(then.end(), further.begin(), further.end());
+    ProgramRun second = RunTolscript(then);
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_EQ(second.out, c.remade ? "Munging a.lua\n" : "") << second.err;
-    EXPECT_EQ(RunTolscript(args).out, "");
+    EXPECT_EQ(RunTolscript(then).out, "");
   }
 }
 
