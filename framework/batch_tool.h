@@ -19,6 +19,11 @@
 
 class ChunkWriter;
 
+// The values of every `name` option (lowered) in an argument list, in
+// order, as given; one empty value for each such option given without one.
+std::vector<std::string> OptionValues(int32_t count, const char* const* arguments,
+                                      const char* name);
+
 // Platform codes of "-platform".
 enum PlatformCode : int32_t {
   kPlatformPs2 = 0,
@@ -91,6 +96,9 @@ class BatchTool {
   void ParsePlatform(int32_t count, const char* const* arguments);
   // "-jobs", from the command line only.
   void ParseJobs(int32_t count, const char* const* arguments);
+  // The tool's own options that only the command line sets; called once a
+  // run, after "-jobs", and may raise a fatal error.
+  virtual void ParseCommandLineOnly(int32_t count, const char* const* arguments);
   void ParseOptions(int32_t count, const char* const* arguments, BatchOptions* options);
   void HandleStandardOption(const ToolString& name, const ToolString& value,
                             BatchOptions* options);

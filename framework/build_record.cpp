@@ -123,6 +123,8 @@ RecordState ParseBuildRecord(std::string_view text, RecordEntries* entries, size
   entries->clear();
   *lines = 0;
   if (text.substr(0, kOldHeader.size()) == kOldHeader) return RecordState::Outdated;
+  // Made but not yet written to when its run died.
+  if (text.empty()) return RecordState::Good;
   if (text.substr(0, kHeader.size()) != kHeader) return RecordState::Foreign;
   RecordState state = RecordState::Good;
   size_t at = kHeader.size();
@@ -232,10 +234,13 @@ void BuildRecord::Append(const std::string& outputName, const RecordEntry& entry
     }
     // Unbuffered: each line goes out in one write, at the end of the file.
     std::setvbuf(appender, nullptr, _IONBF, 0);
-    if (std::fseek(appender, 0, SEEK_END) == 0 && std::ftell(appender) == 0)
-      std::fwrite(kHeader.data(), 1, kHeader.size(), appender);
+    newFile = std::fseek(appender, 0, SEEK_END) == 0 && std::ftell(appender) == 0;
   }
-  std::string line = FormatRecordLine(outputName, entry);
+  // A new record's header goes out with its first line, in the same write:
+  // no death of the run leaves half a header.
+  std::string line = (newFile ? std::string(kHeader) : std::string()) +
+                     FormatRecordLine(outputName, entry);
+  newFile = false;
   errno = 0;
   if (std::fwrite(line.data(), 1, line.size(), appender) != line.size()) {
     int error = errno != 0 ? errno : EIO;

@@ -36,8 +36,8 @@ enum class RecordState { Absent, Good, Damaged, Outdated, Foreign, Unreadable };
 // Reads a record's text into `entries` (by lowered output name, the last
 // line of a name winning); `lines` counts the entry lines. A line that is
 // not whole and intact is passed over and makes the record Damaged; the
-// header of an older form makes it Outdated (no entries); a text that does
-// not begin with a header, Foreign.
+// header of an older form makes it Outdated (no entries); an empty text is
+// Good; any other text that does not begin with a header, Foreign.
 RecordState ParseBuildRecord(std::string_view text, RecordEntries* entries, size_t* lines);
 
 // One entry line, ending in a line break.
@@ -81,6 +81,7 @@ class BuildRecord {
 
   std::string path;
   FILE* appender = nullptr;
+  bool newFile = false;  // the appender's file was empty
   bool loaded = false;
   bool prepared = false;
   RecordState state = RecordState::Absent;

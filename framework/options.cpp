@@ -26,30 +26,35 @@ void BatchTool::ParsePlatform(int32_t count, const char* const* arguments) {
   }
 }
 
+std::vector<std::string> OptionValues(int32_t count, const char* const* arguments,
+                                      const char* name) {
+  std::vector<std::string> values;
+  for (int32_t i = 0; i < count; ++i) {
+    if (!IsOption(arguments[i]) || !(ToolString(arguments[i]).ToLower() == name)) continue;
+    bool valued = false;
+    for (; i + 1 < count && !IsOption(arguments[i + 1]); ++i, valued = true)
+      values.emplace_back(arguments[i + 1]);
+    if (!valued) values.emplace_back();
+  }
+  return values;
+}
+
 void BatchTool::ParseJobs(int32_t count, const char* const* arguments) {
   jobs = platform::ProcessorCount();
-  for (int32_t i = 0; i < count; ++i) {
-    if (!IsOption(arguments[i]) || !(ToolString(arguments[i]).ToLower() == "-jobs")) continue;
-    bool valued = false;
-    while (i + 1 < count && !IsOption(arguments[i + 1])) {
-      ++i;
-      valued = true;
-      const char* value = arguments[i];
-      // A whole number from 1 up; past a million it only says "as many as
-      // there are inputs".
-      int64_t number = 0;
-      const char* digit = value;
-      for (; *digit >= '0' && *digit <= '9'; ++digit) {
-        number = std::min<int64_t>(number * 10 + (*digit - '0'), 1000000);
-      }
-      if (*digit != '\0' || digit == value || number < 1) {
-        throw HandyException("Invalid value %s for -jobs.", value);
-      }
-      jobs = static_cast<int32_t>(number);
-    }
-    if (!valued) throw HandyException("Invalid value %s for -jobs.", "");
+  for (const std::string& value : OptionValues(count, arguments, "-jobs")) {
+    // A whole number from 1 up; past a million it only says "as many as
+    // there are inputs".
+    int64_t number = 0;
+    size_t digits = 0;
+    for (; digits < value.size() && value[digits] >= '0' && value[digits] <= '9'; ++digits)
+      number = std::min<int64_t>(number * 10 + (value[digits] - '0'), 1000000);
+    if (digits != value.size() || digits == 0 || number < 1)
+      throw HandyException("Invalid value %s for -jobs.", value.c_str());
+    jobs = static_cast<int32_t>(number);
   }
 }
+
+void BatchTool::ParseCommandLineOnly(int32_t, const char* const*) {}
 
 void BatchTool::SetPlatform(const ToolString& value) {
   if (value == "xbox") {

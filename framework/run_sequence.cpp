@@ -61,6 +61,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
 
     ParsePlatform(argCount, args);
     ParseJobs(argCount, args);
+    ParseCommandLineOnly(argCount, args);
     ResetToolOptions();
     commandLine = BatchOptions();
     inForce = &commandLine;

@@ -77,41 +77,14 @@ void ReportBuiltinFailure(const std::string& message) {
 
 ScriptTool::ScriptTool() = default;
 
-void ScriptTool::Run(int32_t argc, const char* const* argv) {
-  arguments.assign(argv + (argc > 1 ? 1 : argc), argv + argc);
-  compilerChosen = false;
+void ScriptTool::ParseCommandLineOnly(int32_t count, const char* const* arguments) {
   compilerIdentity.reset();
-  BatchTool::Run(argc, argv);
-}
-
-void ScriptTool::ResetToolOptions() {
-  binaryMode = 0;
-  // The run resets the tool's options first of all, right after reading
-  // "-jobs", inside its error handling: the compiler is chosen there.
-  if (!compilerChosen) {
-    compilerChosen = true;
-    ParseCompiler(static_cast<int32_t>(arguments.size()), arguments.data());
-  }
-}
-
-void ScriptTool::ParseCompiler(int32_t count, const char* const* args) {
   builtinCompiler = false;
-  for (int32_t i = 0; i < count; ++i) {
-    if (args[i][0] != '-' || !(ToolString(args[i]).ToLower() == "-compiler")) continue;
-    bool valued = false;
-    while (i + 1 < count && args[i + 1][0] != '-') {
-      ++i;
-      valued = true;
-      ToolString value = ToolString(args[i]).ToLower();
-      if (value == "builtin") {
-        builtinCompiler = true;
-      } else if (value == "luac") {
-        builtinCompiler = false;
-      } else {
-        throw HandyException("Invalid value %s for -compiler.", Printable(args[i]).c_str());
-      }
-    }
-    if (!valued) throw HandyException("Invalid value %s for -compiler.", "");
+  for (const std::string& value : OptionValues(count, arguments, "-compiler")) {
+    ToolString lowered = ToolString(value.c_str()).ToLower();
+    if (!(lowered == "builtin") && !(lowered == "luac"))
+      throw HandyException("Invalid value %s for -compiler.", Printable(value).c_str());
+    builtinCompiler = lowered == "builtin";
   }
 }
 
@@ -123,7 +96,7 @@ void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
   } else if (option == "-cinematics") {
     cinematicsMode = true;
   }
-  // "-compiler" counts from the command line only (ParseCompiler).
+  // "-compiler" counts from the command line only.
 }
 
 std::string ScriptTool::ConversionFacts() {

@@ -18,17 +18,15 @@ class ScriptTool : public BatchTool {
  public:
   ScriptTool();
 
-  // The run over argv, which also names the compiler ("-compiler").
-  void Run(int32_t argc, const char* const* argv);
   // "-compiler luac|builtin", from the command line only; the last value
   // counts. Raises a fatal error on any other value, or none.
-  void ParseCompiler(int32_t count, const char* const* arguments);
+  void ParseCommandLineOnly(int32_t count, const char* const* arguments) override;
 
   void MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                  ToolString& name) override;
   ToolString GetOutputExtension() override { return ToolString("script"); }
   void ParseOption(const ToolString& option, const ToolString& value) override;
-  void ResetToolOptions() override;
+  void ResetToolOptions() override { binaryMode = 0; }
   std::string ConversionFacts() override;
   bool StartAhead(size_t step, const std::string& inputPath,
                   const std::string& outputPath) override;
@@ -41,9 +39,6 @@ class ScriptTool : public BatchTool {
  private:
   CompilerPool compilers;
   std::optional<std::string> compilerIdentity;  // found once a run
-  // The run's arguments, until the compiler is chosen from them.
-  std::vector<const char*> arguments;
-  bool compilerChosen = true;
 };
 
 // Writes "scr" holding "NAME" (`name` and its zero byte, when given),

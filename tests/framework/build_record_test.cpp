@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"empty_line", kHeader + "\n" + kLineB, RecordState::Damaged, 1},
         ParseCase{"older_form", "# tolscript build record 1\n" + kLineA, RecordState::Outdated, 0},
         ParseCase{"no_header", kLineA, RecordState::Foreign, 0},
-        ParseCase{"empty", std::string(), RecordState::Foreign, 0}),
+        ParseCase{"empty", std::string(), RecordState::Good, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BuildRecordTest, LaterLinesWin) {
