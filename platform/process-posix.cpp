@@ -8,16 +8,20 @@
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
-#include <memory>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "child_slots.h"
 #include "path_rules.h"
@@ -243,6 +247,63 @@ bool Spawn(const std::string& program, const std::vector<std::string>& argv, con
   return true;
 }
 
+// The most children a set runs at once: more would not be faster, and the
+// keeper's table is made for them before it starts.
+constexpr size_t kMostChildren = 4096;
+
+// Closes every descriptor but `keep`, below `fdLimit` where the system
+// cannot close a range.
+void CloseAllBut(int keep, int fdLimit) {
+#ifdef SYS_close_range
+  if ((keep == 0 || syscall(SYS_close_range, 0u, static_cast<unsigned>(keep - 1), 0u) == 0) &&
+      syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0) {
+    return;
+  }
+#endif
+  for (int fd = 0; fd < fdLimit; ++fd) {
+    if (fd != keep) close(fd);
+  }
+}
+
+// The keeper: a process of its own that lists the process groups of the
+// running children from the records the run writes to `records` (+pid when
+// one starts, -pid once it was reaped) and, when the run has gone (the
+// pipe's end, also after a kill -9), kills each group still listed. Only
+// async-signal-safe calls, into a table made before the fork: the run may
+// have threads. Interrupts from the terminal must not end it first.
+[[noreturn]] void KeepWatch(int records, pid_t* groups, int fdLimit) {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &ignore, nullptr);
+  setpgid(0, 0);  // a kill of the run's group leaves it to do its job
+  CloseAllBut(records, fdLimit);
+  size_t listed = 0;
+  int32_t batch[256];
+  for (;;) {
+    ssize_t got = read(records, batch, sizeof batch);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    // Records are written whole (atomic pipe writes), so a read holds
+    // whole records.
+    for (size_t k = 0; k < static_cast<size_t>(got) / sizeof batch[0]; ++k) {
+      if (batch[k] > 0) {
+        if (listed < kMostChildren) groups[listed++] = batch[k];
+        continue;
+      }
+      for (size_t i = 0; i < listed; ++i) {
+        if (groups[i] != -batch[k]) continue;
+        groups[i] = groups[--listed];
+        break;
+      }
+    }
+    // Batches of records, not a wake-up for each; the pipe holds thousands.
+    timespec pause{0, 10 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+  for (size_t i = 0; i < listed; ++i) kill(-groups[i], SIGKILL);
+  _exit(0);
+}
+
 void Reap(pid_t child, const std::string& name, RunResult* result) {
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
@@ -292,6 +353,60 @@ struct ProcessSet::Impl {
     std::string madeDir, madeName;  // the file it is to create, if any
   };
 
+  pid_t keeper = -1;    // lists the running children's groups
+  int keeperPipe = -1;  // its records' write end
+
+  // Starts the keeper unless it runs; false with errno set when it cannot.
+  bool StartKeeper() {
+    if (keeper > 0) return true;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    std::vector<pid_t> table(kMostChildren);  // the keeper may not allocate
+    rlimit files;
+    int fdLimit = 65536;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+      fdLimit = static_cast<int>(std::min<rlim_t>(files.rlim_cur, INT_MAX));
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    pid_t pid = fork();
+    if (pid == 0) KeepWatch(ends[0], table.data(), fdLimit);
+    int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    close(ends[0]);
+    if (pid < 0) {
+      close(ends[1]);
+      errno = forkError;
+      return false;
+    }
+    setpgid(pid, pid);  // also here, so that no kill of this group comes first
+    keeper = pid;
+    keeperPipe = ends[1];
+    return true;
+  }
+
+  // Writes a record for the keeper: +pid or -pid. A keeper that was killed
+  // is let go: the SIGPIPE of writing to it must not end or interrupt the
+  // run.
+  void Tell(int32_t record) {
+    if (keeperPipe < 0) return;
+    sigset_t pipeSignal, old;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &old);
+    ssize_t wrote;
+    do {
+      wrote = write(keeperPipe, &record, sizeof record);
+    } while (wrote < 0 && errno == EINTR);
+    if (wrote < 0) {
+      timespec none{};
+      sigtimedwait(&pipeSignal, nullptr, &none);
+      close(keeperPipe);
+      keeperPipe = -1;
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  }
+
   static void EndCreation(Child& child) {
     if (child.madeName.empty()) return;
     posix::EndChildCreation(child.madeDir, child.madeName);
@@ -334,9 +449,10 @@ struct ProcessSet::Impl {
     }
   }
   // Once both pipes are at their end the child has ended, or is about to.
-  static void FinishIfDone(Child& child) {
+  void FinishIfDone(Child& child) {
     if (child.ended || child.fds[0] >= 0 || child.fds[1] >= 0) return;
     Reap(child.pid, child.name, &child.result);
+    Tell(-child.pid);
     EndCreation(child);
     child.result.output = std::move(child.bytes[0]);
     child.result.errorOutput = std::move(child.bytes[1]);
@@ -350,6 +466,10 @@ ProcessSet::~ProcessSet() {
   for (size_t i = 0; i < impl->children.size(); ++i) {
     if (impl->children[i]) Kill(static_cast<int>(i));
   }
+  // The keeper has nothing left to kill and ends with its pipe.
+  if (impl->keeperPipe >= 0) close(impl->keeperPipe);
+  while (impl->keeper > 0 && waitpid(impl->keeper, nullptr, 0) < 0 && errno == EINTR) {
+  }
 }
 
 int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
@@ -359,6 +479,10 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   if (!FindProgramFor(argv, &program, failure, &remembered)) return -1;
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
+  if (!impl->StartKeeper()) {
+    failure->error = argv[0] + ": " + std::strerror(errno);
+    return -1;
+  }
   PipeEnds writeEnds;
   for (int which = 0; which < 2; ++which) {
     int ends[2];
@@ -392,6 +516,7 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
     Impl::EndCreation(*child);
     return -1;
   }
+  impl->Tell(child->pid);
   return AddChild(impl->children, std::move(child));
 }
 
@@ -420,7 +545,7 @@ int ProcessSet::WaitForAny() {
       if (watched[k].revents == 0) continue;
       Impl::Child& child = *impl->children[owners[k].first];
       Impl::Drain(child, owners[k].second);
-      Impl::FinishIfDone(child);
+      impl->FinishIfDone(child);
     }
   }
 }
@@ -432,9 +557,13 @@ void ProcessSet::Kill(int number) {
   if (!child) return;
   Impl::CloseFds(*child);
   if (!child->ended) {
+    // Its group, with all it started; the leader too, should it have left
+    // the group. Until it is reaped its number names nothing else.
+    kill(-child->pid, SIGKILL);
     kill(child->pid, SIGKILL);
     RunResult ignored;
     Reap(child->pid, child->name, &ignored);
+    impl->Tell(-child->pid);
   }
   Impl::EndCreation(*child);
 }

@@ -5,7 +5,8 @@
 // the run waits, so a child never blocks on a full pipe and what it printed
 // can be shown later, whole and in the order the caller chooses. Children
 // run in a process group of their own: a Ctrl+C at the terminal reaches
-// them only through this process, which then stops them.
+// them only through this process, which then stops them with everything
+// they started.
 #pragma once
 
 #include <cstddef>
@@ -65,7 +66,8 @@ class ProcessSet {
   // Returns the child's number, or -1 with `failure` filled (kind
   // StartFailed) when it cannot be found or started. `makes` is the
   // native path of a file the child is to create, if any: the change is
-  // then known for the child's. On POSIX a child dies with this process.
+  // then known for the child's. A child and all it started die with this
+  // process, even when that is killed outright.
   int Start(const std::vector<std::string>& argv, RunResult* failure,
             const std::string& makes = std::string());
 
@@ -77,7 +79,9 @@ class ProcessSet {
   // The result of an ended child, with all it printed; forgets the child.
   RunResult Take(int child);
 
-  // Stops a running child and forgets it, whatever it printed.
+  // Stops a running child with everything it started (its process group;
+  // on Windows what it started ends with the set's job) and forgets it,
+  // whatever it printed.
   void Kill(int child);
 
   size_t Running() const;

@@ -1,5 +1,6 @@
 // Runs cut short or run side by side: a munge killed at fixed and random
-// points, an interrupt while compilers run, two munges sharing a folder.
+// points, an interrupt while compilers run, what compilers start ending
+// with the run, two munges sharing a folder.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -191,6 +192,56 @@ TEST_F(ProcessTest, AnInterruptStopsTheCompilersAndLeavesNothing) {
               (Names{"a.lua", "a.script", "slow1.lua", "slow1.script", "slow2.lua", "slow3.lua",
                      "slow4.lua", "tolscript.log"}));
     EXPECT_EQ(ReadFile("slow1.script"), "older");
+  }
+}
+
+// A compiler that starts a long sleep of its own (its pid in $SLEEPER),
+// then sends $SIGNAL to the program and waits.
+const char* const kSpawningLuac =
+    "#!/bin/sh\n"
+    "sleep 300 &\n"
+    "echo $! > \"$SLEEPER\"\n"
+    "kill -\"$SIGNAL\" $PPID\n"
+    "wait\n";
+
+// False once `pid` has ended (a zombie counts as ended).
+bool Runs(pid_t pid) {
+  if (kill(pid, 0) != 0) return false;
+  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  size_t state = stat.rfind(')');
+  return state == std::string::npos || stat.compare(state, 3, ") Z") != 0;
+}
+
+// True when `pid` ends within 10 s.
+bool EndsSoon(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Runs(pid) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return !Runs(pid);
+}
+
+// However the run ends, interrupted or killed, what its compilers started
+// ends with it.
+TEST_F(HardeningTest, WhatACompilerStartedEndsWithTheRun) {
+  WriteFile(tools.Path() + "/luac", kSpawningLuac);
+  chmod((tools.Path() + "/luac").c_str(), 0755);
+  WriteFile("a.lua", "return 1\n");
+  const std::string sleeper = tools.Path() + "/sleeper.pid";
+  const std::string path = tools.Path() + ":" + platform::GetEnv("PATH").value_or("");
+  for (auto [number, name] :
+       {std::pair{SIGINT, "INT"}, {SIGTERM, "TERM"}, {SIGHUP, "HUP"}, {SIGKILL, "KILL"}}) {
+    SCOPED_TRACE(name);
+    std::filesystem::remove(sleeper);
+    RunResult run = RunBehind({"timeout", "10", "env", "PATH=" + path, "SLEEPER=" + sleeper,
+                               std::string("SIGNAL=") + name},
+                              {"-inputfile", "a.lua"});
+    EXPECT_EQ(run.kind, RunResult::Kind::Signalled) << run.error;
+    EXPECT_EQ(run.exitCode, number);
+    const std::string written = ReadFile(sleeper);
+    ASSERT_FALSE(written.empty());
+    const pid_t pid = std::stoi(written);
+    EXPECT_TRUE(EndsSoon(pid));
+    kill(pid, SIGKILL);
   }
 }
 
