@@ -221,8 +221,9 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
   _exit(127);
 }
 
-bool Spawn(const std::string& program, const std::vector<std::string>& argv, const int* outputs,
-           pid_t* child, RunResult* result) {
+// Returns 0, or the errno that says why the program could not be started.
+int Spawn(const std::string& program, const std::vector<std::string>& argv, const int* outputs,
+          pid_t* child) {
   std::vector<char*> arguments;
   arguments.reserve(argv.size() + 1);
   for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
@@ -238,13 +239,19 @@ bool Spawn(const std::string& program, const std::vector<std::string>& argv, con
   if (pid == 0) BecomeChild(program.c_str(), arguments.data(), outputs, parent, &execError);
   int forkError = errno;
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  if (pid < 0 || execError != 0) {
-    if (pid > 0) waitpid(pid, nullptr, 0);
-    result->error = argv[0] + ": " + std::strerror(pid < 0 ? forkError : execError);
-    return false;
+  if (pid < 0) return forkError;
+  if (execError != 0) {
+    waitpid(pid, nullptr, 0);
+    return execError;
   }
   *child = pid;
-  return true;
+  return 0;
+}
+
+// Errors that say the system is short of something that an ending child
+// gives back.
+bool IsShortage(int error) {
+  return error == EMFILE || error == ENFILE || error == EAGAIN || error == ENOMEM;
 }
 
 // The most children a set runs at once: more would not be faster, and the
@@ -479,43 +486,46 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   if (!FindProgramFor(argv, &program, failure, &remembered)) return -1;
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
-  if (!impl->StartKeeper()) {
-    failure->error = argv[0] + ": " + std::strerror(errno);
+  auto fail = [&](int error) {
+    failure->error = argv[0] + ": " + std::strerror(error);
+    failure->shortOfResources = Running() > 0 && IsShortage(error);
+    Impl::CloseFds(*child);
+    Impl::EndCreation(*child);
     return -1;
-  }
+  };
+  if (Running() >= kMostChildren) return fail(EAGAIN);
+  if (!impl->StartKeeper()) return fail(errno);
   PipeEnds writeEnds;
   for (int which = 0; which < 2; ++which) {
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-      failure->error = argv[0] + ": " + std::strerror(errno);
-      Impl::CloseFds(*child);
-      return -1;
-    }
+    if (pipe2(ends, O_CLOEXEC) != 0) return fail(errno);
     fcntl(ends[0], F_SETFL, O_NONBLOCK);
     child->fds[which] = ends[0];
     writeEnds.fds[which] = ends[1];
     // Clear of the standard descriptors, which the child's are copied onto.
     if (ends[1] <= STDERR_FILENO) {
       writeEnds.fds[which] = fcntl(ends[1], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+      int dupError = errno;
       close(ends[1]);
+      if (writeEnds.fds[which] < 0) return fail(dupError);
     }
   }
   if (!makes.empty()) {
     posix::SplitNativePath(makes, &child->madeDir, &child->madeName);
     if (!child->madeName.empty()) posix::BeginChildCreation(child->madeDir);
   }
-  bool started = Spawn(program, argv, writeEnds.fds, &child->pid, failure);
-  if (!started && remembered) {
+  int spawnError = Spawn(program, argv, writeEnds.fds, &child->pid);
+  if (spawnError != 0 && remembered && !IsShortage(spawnError)) {
     // The program remembered is gone or changed: PATH is searched again.
     Remembered() = LastSearch();
-    started = FindProgramFor(argv, &program, failure) &&
-              Spawn(program, argv, writeEnds.fds, &child->pid, failure);
+    if (!FindProgramFor(argv, &program, failure)) {
+      Impl::CloseFds(*child);
+      Impl::EndCreation(*child);
+      return -1;
+    }
+    spawnError = Spawn(program, argv, writeEnds.fds, &child->pid);
   }
-  if (!started) {
-    Impl::CloseFds(*child);
-    Impl::EndCreation(*child);
-    return -1;
-  }
+  if (spawnError != 0) return fail(spawnError);
   impl->Tell(child->pid);
   return AddChild(impl->children, std::move(child));
 }
@@ -569,6 +579,20 @@ void ProcessSet::Kill(int number) {
 }
 
 size_t ProcessSet::Running() const { return CountRunning(impl->children); }
+
+int ChildProcessLimit() {
+  // Each running child holds the read ends of its two pipes here; the run
+  // keeps room for its logs, outputs, listings and own pipes.
+  constexpr rlim_t kReserve = 32;
+  rlim_t most = kMostChildren;
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    most = std::min(most, limit.rlim_cur > kReserve ? (limit.rlim_cur - kReserve) / 2 : 0);
+  // The run and its keeper count as processes too.
+  if (getrlimit(RLIMIT_NPROC, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    most = std::min(most, limit.rlim_cur > 2 ? limit.rlim_cur - 2 : 0);
+  return static_cast<int>(std::max<rlim_t>(most, 1));
+}
 
 void CatchInterrupts() {
   if (interruptPipe[0] < 0 && pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) {

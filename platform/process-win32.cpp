@@ -28,6 +28,14 @@ HANDLE interruptEvent = nullptr;   // set when an interrupt came
 HANDLE cleanedUpEvent = nullptr;   // set when the process is about to end
 volatile LONG interruptKind = -1;
 
+// Errors that say the system is short of something that an ending child
+// gives back.
+bool IsShortage(DWORD error) {
+  return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+         error == ERROR_NO_SYSTEM_RESOURCES || error == ERROR_COMMITMENT_LIMIT ||
+         error == ERROR_NOT_ENOUGH_QUOTA || error == ERROR_TOO_MANY_OPEN_FILES;
+}
+
 bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
 bool IsRegularFile(const std::string& path) {
@@ -282,16 +290,18 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   }
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
+  auto fail = [&](DWORD error) {
+    failure->error = argv[0] + ": " + SystemErrorMessage(error);
+    failure->shortOfResources = Running() > 0 && IsShortage(error);
+    Impl::Close(*child);
+    return -1;
+  };
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   ScopedHandle writeEnds[2];
   for (int which = 0; which < 2; ++which) {
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-      failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
-      Impl::Close(*child);
-      return -1;
-    }
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return fail(GetLastError());
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     child->readers[which].pipe = readEnd;
     writeEnds[which].Reset(writeEnd);
@@ -312,9 +322,7 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   if (!CreateProcessA(program->c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                       CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup,
                       &process)) {
-    failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
-    Impl::Close(*child);
-    return -1;
+    return fail(GetLastError());
   }
   if (impl->job != nullptr) AssignProcessToJobObject(impl->job, process.hProcess);
   ResumeThread(process.hThread);
@@ -327,10 +335,9 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   for (PipeReader& reader : child->readers) {
     reader.thread = CreateThread(nullptr, 0, ReadUntilEnd, &reader, 0, nullptr);
     if (reader.thread == nullptr) {
-      failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
+      DWORD error = GetLastError();
       TerminateProcess(child->process, 1);
-      Impl::Close(*child);
-      return -1;
+      return fail(error);
     }
   }
   return AddChild(impl->children, std::move(child));
@@ -384,6 +391,9 @@ void ProcessSet::Kill(int number) {
 }
 
 size_t ProcessSet::Running() const { return CountRunning(impl->children); }
+
+// Handles are plenty on Windows; each child costs two reading threads.
+int ChildProcessLimit() { return 256; }
 
 void CatchInterrupts() {
   if (interruptEvent == nullptr) interruptEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -48,6 +48,9 @@ struct RunResult {
   std::string error;
   std::string output;       // what it wrote to its standard output
   std::string errorOutput;  // and to its standard error
+  // StartFailed for lack of file handles, processes or memory while other
+  // children ran: worth trying again once one of them has ended.
+  bool shortOfResources = false;
 
   bool Succeeded() const { return kind == Kind::Exited && exitCode == 0; }
 };
@@ -92,10 +95,16 @@ class ProcessSet {
   std::unique_ptr<Impl> impl;
 };
 
+// How many children may run at once: each running child holds two pipe
+// ends here, the run keeps handles for its own files, and the system may
+// allow few processes. At least 1.
+int ChildProcessLimit();
+
 // From here on SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and closing
 // the console on Windows) no longer end the process at once: they are
 // noted, wake ProcessSet::WaitForAny and cut SleepMilliseconds short.
 void CatchInterrupts();
+
 
 // True once an interrupt came.
 bool Interrupted();

@@ -23,7 +23,8 @@ class CompilerPool {
   CompilerPool(const CompilerPool&) = delete;
   CompilerPool& operator=(const CompilerPool&) = delete;
 
-  // At most this many compilers run at once (at least 1).
+  // At most this many compilers run at once (at least 1), and no more than
+  // the system lets run.
   void SetLimit(int compilers);
 
   // Queues the compile of `inputPath` for the output `outputPath`, the
@@ -56,6 +57,8 @@ class CompilerPool {
     platform::RunResult result;
   };
 
+  // Starts the job's compiler; leaves it unlaunched when the system is
+  // short of handles or processes while others run.
   void Launch(Job& job);
   // Starts queued work, in step order, while fewer than the limit run.
   void LaunchQueued();
@@ -66,4 +69,5 @@ class CompilerPool {
   platform::ProcessSet processes;
   std::map<size_t, Job> jobs;  // by step
   size_t limit = 1;
+  int systemLimit = platform::ChildProcessLimit();
 };

@@ -1,6 +1,6 @@
 // Runs cut short or run side by side: a munge killed at fixed and random
 // points, an interrupt while compilers run, what compilers start ending
-// with the run, two munges sharing a folder.
+// with the run, fewer file handles than jobs, two munges sharing a folder.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -243,6 +243,22 @@ TEST_F(HardeningTest, WhatACompilerStartedEndsWithTheRun) {
     EXPECT_TRUE(EndsSoon(pid));
     kill(pid, SIGKILL);
   }
+}
+
+// More jobs than file handles allow: the compilers in flight are fewer,
+// and every input is munged.
+TEST_F(HardeningTest, FewerHandlesThanJobsFailNoInput) {
+  constexpr int kScripts = 40;
+  for (int i = 0; i < kScripts; ++i)
+    WriteFile("s" + std::to_string(i) + ".lua", "return " + std::to_string(i) + "\n");
+  RunResult run = RunBehind({"prlimit", "--nofile=64"}, {"-inputfile", "*.lua", "-jobs", "1000"});
+  EXPECT_EQ(run.kind, RunResult::Kind::Exited) << run.error;
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.errorOutput, "");
+  Names names = test_support::ListNames(".");
+  EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                          [](const std::string& name) { return name.ends_with(".script"); }),
+            kScripts);
 }
 
 // Two munges at once in one folder, into one output folder: their
