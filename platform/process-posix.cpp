@@ -603,6 +603,14 @@ void CatchInterrupts() {
   action.sa_flags = SA_RESTART;  // waits and sleeps still see EINTR
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  // Where SIGPIPE was ignored, NoteOutputError sees the reader gone.
+  struct sigaction previous {};
+  if (sigaction(SIGPIPE, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+void NoteOutputError(int error) {
+  if (error == EPIPE) NoteInterrupt(SIGPIPE);
 }
 
 bool Interrupted() { return interruptSignal != 0; }
@@ -619,8 +627,9 @@ void ExitInterrupted() {
 }
 
 void WriteRaw(FILE* stream, const std::string& bytes) {
+  errno = 0;
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
-  std::fflush(stream);
+  if (std::fflush(stream) != 0 || std::ferror(stream)) NoteOutputError(errno);
 }
 
 std::optional<std::string> FindProgram(const std::string& program) {

@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -27,6 +29,8 @@ namespace {
 HANDLE interruptEvent = nullptr;   // set when an interrupt came
 HANDLE cleanedUpEvent = nullptr;   // set when the process is about to end
 volatile LONG interruptKind = -1;
+// The kind noted when a reader of the output has gone.
+constexpr LONG kOutputClosed = 0x100;
 
 // Errors that say the system is short of something that an ending child
 // gives back.
@@ -401,6 +405,13 @@ void CatchInterrupts() {
   SetConsoleCtrlHandler(NoteInterrupt, TRUE);
 }
 
+void NoteOutputError(int error) {
+  DWORD systemError = GetLastError();
+  if (error != EPIPE && systemError != ERROR_NO_DATA && systemError != ERROR_BROKEN_PIPE) return;
+  InterlockedCompareExchange(&interruptKind, kOutputClosed, -1);
+  if (interruptEvent != nullptr) SetEvent(interruptEvent);
+}
+
 bool Interrupted() { return interruptKind != -1; }
 
 void ExitInterrupted() {
@@ -417,7 +428,10 @@ void WriteRaw(FILE* stream, const std::string& bytes) {
   while (done < bytes.size()) {
     int chunk = static_cast<int>(std::min<size_t>(bytes.size() - done, 1 << 20));
     int wrote = _write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
-    if (wrote <= 0) break;
+    if (wrote <= 0) {
+      NoteOutputError(errno);
+      break;
+    }
     done += static_cast<size_t>(wrote);
   }
   if (mode != -1) _setmode(fd, mode);

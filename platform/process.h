@@ -103,8 +103,14 @@ int ChildProcessLimit();
 // From here on SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and closing
 // the console on Windows) no longer end the process at once: they are
 // noted, wake ProcessSet::WaitForAny and cut SleepMilliseconds short.
+// So does SIGPIPE, a reader of the output that has gone, unless it was
+// ignored when the program started.
 void CatchInterrupts();
 
+// Called when a write to standard output or error failed with `error` (an
+// errno value): a reader that has gone is noted as an interrupt, also where
+// SIGPIPE is ignored or unknown.
+void NoteOutputError(int error);
 
 // True once an interrupt came.
 bool Interrupted();

@@ -1,6 +1,7 @@
 // Runs cut short or run side by side: a munge killed at fixed and random
 // points, an interrupt while compilers run, what compilers start ending
-// with the run, fewer file handles than jobs, two munges sharing a folder.
+// with the run, a closed standard output, fewer file handles than jobs, two
+// munges sharing a folder.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -259,6 +260,48 @@ TEST_F(HardeningTest, FewerHandlesThanJobsFailNoInput) {
   EXPECT_EQ(std::count_if(names.begin(), names.end(),
                           [](const std::string& name) { return name.ends_with(".script"); }),
             kScripts);
+}
+
+// A compiler that waits, for every input but a1 and a2, until $CLOSED is
+// there.
+const char* const kWaitingLuac =
+    "#!/bin/sh\n"
+    "case \"$*\" in *a1.lua|*a2.lua) ;; *)\n"
+    "  n=0\n"
+    "  while [ ! -e \"$CLOSED\" ] && [ $n -lt 1000 ]; do sleep 0.01; n=$((n + 1)); done ;;\n"
+    "esac\n"
+    "exec \"$REAL_LUAC\" \"$@\"\n";
+
+// A reader of the run's output that goes after two lines (as "| head -2")
+// stops the run as an interrupt would, whether SIGPIPE is caught or
+// ignored: the run removes its temporary files and ends by SIGPIPE.
+TEST_F(HardeningTest, AClosedOutputStopsTheRunAndLeavesNothing) {
+  WriteFile(tools.Path() + "/luac", kWaitingLuac);
+  chmod((tools.Path() + "/luac").c_str(), 0755);
+  for (const char* input : {"a1", "a2", "w1", "w2", "w3", "w4", "w5", "w6"})
+    WriteFile(std::string(input) + ".lua", "return 1\n");
+  const std::string closed = tools.Path() + "/closed", status = tools.Path() + "/status";
+  // `trap` is given "-" (SIGPIPE at its default) or "" (ignored).
+  const std::string pipeline =
+      "{ trap \"$0\" PIPE; \"$@\"; echo $? > \"$STATUS\"; }"
+      " | { head -n 2 > /dev/null; exec 0<&-; touch \"$CLOSED\"; }";
+  const std::string path = tools.Path() + ":" + platform::GetEnv("PATH").value_or("");
+  const std::string luac = platform::FindProgram("luac").value_or("");
+  for (const char* sigpipe : {"-", ""}) {
+    SCOPED_TRACE(std::string("trap '") + sigpipe + "' PIPE");
+    std::filesystem::remove(closed);
+    std::filesystem::remove(status);
+    RunResult run = test_support::RunProgram(
+        {"timeout", "20", "env", "PATH=" + path, "REAL_LUAC=" + luac, "CLOSED=" + closed,
+         "STATUS=" + status, "sh", "-c", pipeline, sigpipe, TOLSCRIPT_PROGRAM, "-inputfile",
+         "*.lua", "-jobs", "4"});
+    EXPECT_EQ(ReadFile(status), std::to_string(128 + SIGPIPE) + "\n");
+    EXPECT_EQ(run.errorOutput, "Error: Interrupted.\n");
+    Names temporary;
+    for (const std::string& path : AllPaths())
+      if (path.find(".tmp") != std::string::npos) temporary.push_back(path);
+    EXPECT_EQ(temporary, Names{});
+  }
 }
 
 // Two munges at once in one folder, into one output folder: their
