@@ -194,21 +194,50 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
   return true;
 }
 
+// Writes a record for the keeper: +pid when a child's group starts, -pid
+// once it was reaped. False when the keeper has gone; the SIGPIPE of
+// writing to it must not end or interrupt the run.
+bool TellKeeper(int keeper, int32_t record) {
+  sigset_t pipeSignal, old;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &old);
+  ssize_t wrote;
+  do {
+    wrote = write(keeper, &record, sizeof record);
+  } while (wrote < 0 && errno == EINTR);
+  if (wrote < 0) {
+    timespec none{};
+    sigtimedwait(&pipeSignal, nullptr, &none);
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return wrote == sizeof record;
+}
+
 // What the child does between its start and the program: only system
 // calls, since it runs in this process's memory (vfork) until then. It
 // starts with no blocked signals and the default action for SIGPIPE and
 // the interrupts, in a process group of its own, and dies with this
 // process, so that a killed run leaves no compiler behind to make a file.
+// Its group is listed with the keeper before the program runs, so that a
+// kill -9 of the run at any time finds it there.
 [[noreturn]] void BecomeChild(const char* program, char* const* arguments, const int* outputs,
-                              pid_t parent, volatile int* execError) {
-  struct sigaction standard {};
-  standard.sa_handler = SIG_DFL;
-  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &standard, nullptr);
+                              int keeper, pid_t parent, volatile int* execError) {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;  // while it writes to the keeper
+  sigaction(SIGPIPE, &action, nullptr);
   setpgid(0, 0);
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
   if (getppid() != parent) _exit(127);
+  if (keeper >= 0) {
+    int32_t record = getpid();
+    ssize_t ignored = write(keeper, &record, sizeof record);
+    (void)ignored;
+  }
+  action.sa_handler = SIG_DFL;
+  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   if (dup2(outputs[0], STDOUT_FILENO) < 0 || dup2(outputs[1], STDERR_FILENO) < 0) {
     *execError = errno;
     _exit(127);
@@ -223,7 +252,7 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
 
 // Returns 0, or the errno that says why the program could not be started.
 int Spawn(const std::string& program, const std::vector<std::string>& argv, const int* outputs,
-          pid_t* child) {
+          int keeper, pid_t* child) {
   std::vector<char*> arguments;
   arguments.reserve(argv.size() + 1);
   for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
@@ -236,12 +265,14 @@ int Spawn(const std::string& program, const std::vector<std::string>& argv, cons
   volatile int execError = 0;
   pid_t parent = getpid();
   pid_t pid = vfork();
-  if (pid == 0) BecomeChild(program.c_str(), arguments.data(), outputs, parent, &execError);
+  if (pid == 0)
+    BecomeChild(program.c_str(), arguments.data(), outputs, keeper, parent, &execError);
   int forkError = errno;
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (pid < 0) return forkError;
   if (execError != 0) {
     waitpid(pid, nullptr, 0);
+    if (keeper >= 0) TellKeeper(keeper, -pid);
     return execError;
   }
   *child = pid;
@@ -392,26 +423,11 @@ struct ProcessSet::Impl {
     return true;
   }
 
-  // Writes a record for the keeper: +pid or -pid. A keeper that was killed
-  // is let go: the SIGPIPE of writing to it must not end or interrupt the
-  // run.
+  // A keeper that was killed is let go.
   void Tell(int32_t record) {
-    if (keeperPipe < 0) return;
-    sigset_t pipeSignal, old;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &old);
-    ssize_t wrote;
-    do {
-      wrote = write(keeperPipe, &record, sizeof record);
-    } while (wrote < 0 && errno == EINTR);
-    if (wrote < 0) {
-      timespec none{};
-      sigtimedwait(&pipeSignal, nullptr, &none);
-      close(keeperPipe);
-      keeperPipe = -1;
-    }
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (keeperPipe < 0 || TellKeeper(keeperPipe, record)) return;
+    close(keeperPipe);
+    keeperPipe = -1;
   }
 
   static void EndCreation(Child& child) {
@@ -514,7 +530,7 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
     posix::SplitNativePath(makes, &child->madeDir, &child->madeName);
     if (!child->madeName.empty()) posix::BeginChildCreation(child->madeDir);
   }
-  int spawnError = Spawn(program, argv, writeEnds.fds, &child->pid);
+  int spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
   if (spawnError != 0 && remembered && !IsShortage(spawnError)) {
     // The program remembered is gone or changed: PATH is searched again.
     Remembered() = LastSearch();
@@ -523,10 +539,9 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
       Impl::EndCreation(*child);
       return -1;
     }
-    spawnError = Spawn(program, argv, writeEnds.fds, &child->pid);
+    spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
   }
   if (spawnError != 0) return fail(spawnError);
-  impl->Tell(child->pid);
   return AddChild(impl->children, std::move(child));
 }
 
