@@ -1,5 +1,6 @@
 #include "messages.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <optional>
@@ -32,6 +33,14 @@ void WriteText(FILE* stream, const std::string& text) {
   fwrite(text.data(), 1, text.size(), stream);
 }
 
+// Flushes a console stream. One whose reader has gone ends the run like an
+// interrupt, also where SIGPIPE does not.
+void FlushConsole(FILE* stream) {
+  if (fflush(stream) == 0 && !ferror(stream)) return;
+  platform::NoteOutputError(errno);
+  clearerr(stream);
+}
+
 // Prints go to the console when its level allows, else to the tool log when
 // the log level is two above the print's level.
 bool Print(int level, const char* format, va_list args) {
@@ -39,9 +48,10 @@ bool Print(int level, const char* format, va_list args) {
   if (state.consoleLevel >= level) {
     std::string text = FormatMessageV(format, args);
     fflush(stderr);
+    errno = 0;
     WriteText(stdout, text);
     // Keeps the console in order with errors and with child programs.
-    fflush(stdout);
+    FlushConsole(stdout);
     return true;
   }
   if (state.logLevel >= level + 2 && state.toolLog) {
@@ -65,10 +75,11 @@ void Report(const char* kind, int& count, int minLogLevel, const char* format,
     if (state.toolLog) WriteText(state.toolLog, first);
   }
   fflush(stdout);
+  errno = 0;
   fputs(kind, stderr);
   fputs(": ", stderr);
   WriteText(stderr, text);
-  fflush(stderr);
+  FlushConsole(stderr);
   ++count;
   if (state.logLevel >= minLogLevel) {
     if (state.toolLog) {

@@ -8,16 +8,20 @@
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
-#include <memory>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "child_slots.h"
 #include "path_rules.h"
@@ -190,21 +194,50 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
   return true;
 }
 
+// Writes a record for the keeper: +pid when a child's group starts, -pid
+// once it was reaped. False when the keeper has gone; the SIGPIPE of
+// writing to it must not end or interrupt the run.
+bool TellKeeper(int keeper, int32_t record) {
+  sigset_t pipeSignal, old;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &old);
+  ssize_t wrote;
+  do {
+    wrote = write(keeper, &record, sizeof record);
+  } while (wrote < 0 && errno == EINTR);
+  if (wrote < 0) {
+    timespec none{};
+    sigtimedwait(&pipeSignal, nullptr, &none);
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return wrote == sizeof record;
+}
+
 // What the child does between its start and the program: only system
 // calls, since it runs in this process's memory (vfork) until then. It
 // starts with no blocked signals and the default action for SIGPIPE and
 // the interrupts, in a process group of its own, and dies with this
 // process, so that a killed run leaves no compiler behind to make a file.
+// Its group is listed with the keeper before the program runs, so that a
+// kill -9 of the run at any time finds it there.
 [[noreturn]] void BecomeChild(const char* program, char* const* arguments, const int* outputs,
-                              pid_t parent, volatile int* execError) {
-  struct sigaction standard {};
-  standard.sa_handler = SIG_DFL;
-  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &standard, nullptr);
+                              int keeper, pid_t parent, volatile int* execError) {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;  // while it writes to the keeper
+  sigaction(SIGPIPE, &action, nullptr);
   setpgid(0, 0);
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
   if (getppid() != parent) _exit(127);
+  if (keeper >= 0) {
+    int32_t record = getpid();
+    ssize_t ignored = write(keeper, &record, sizeof record);
+    (void)ignored;
+  }
+  action.sa_handler = SIG_DFL;
+  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   if (dup2(outputs[0], STDOUT_FILENO) < 0 || dup2(outputs[1], STDERR_FILENO) < 0) {
     *execError = errno;
     _exit(127);
@@ -217,8 +250,9 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
   _exit(127);
 }
 
-bool Spawn(const std::string& program, const std::vector<std::string>& argv, const int* outputs,
-           pid_t* child, RunResult* result) {
+// Returns 0, or the errno that says why the program could not be started.
+int Spawn(const std::string& program, const std::vector<std::string>& argv, const int* outputs,
+          int keeper, pid_t* child) {
   std::vector<char*> arguments;
   arguments.reserve(argv.size() + 1);
   for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
@@ -231,16 +265,81 @@ bool Spawn(const std::string& program, const std::vector<std::string>& argv, con
   volatile int execError = 0;
   pid_t parent = getpid();
   pid_t pid = vfork();
-  if (pid == 0) BecomeChild(program.c_str(), arguments.data(), outputs, parent, &execError);
+  if (pid == 0)
+    BecomeChild(program.c_str(), arguments.data(), outputs, keeper, parent, &execError);
   int forkError = errno;
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  if (pid < 0 || execError != 0) {
-    if (pid > 0) waitpid(pid, nullptr, 0);
-    result->error = argv[0] + ": " + std::strerror(pid < 0 ? forkError : execError);
-    return false;
+  if (pid < 0) return forkError;
+  if (execError != 0) {
+    waitpid(pid, nullptr, 0);
+    if (keeper >= 0) TellKeeper(keeper, -pid);
+    return execError;
   }
   *child = pid;
-  return true;
+  return 0;
+}
+
+// Errors that say the system is short of something that an ending child
+// gives back.
+bool IsShortage(int error) {
+  return error == EMFILE || error == ENFILE || error == EAGAIN || error == ENOMEM;
+}
+
+// The most children a set runs at once: more would not be faster, and the
+// keeper's table is made for them before it starts.
+constexpr size_t kMostChildren = 4096;
+
+// Closes every descriptor but `keep`, below `fdLimit` where the system
+// cannot close a range.
+void CloseAllBut(int keep, int fdLimit) {
+#ifdef SYS_close_range
+  if ((keep == 0 || syscall(SYS_close_range, 0u, static_cast<unsigned>(keep - 1), 0u) == 0) &&
+      syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0) {
+    return;
+  }
+#endif
+  for (int fd = 0; fd < fdLimit; ++fd) {
+    if (fd != keep) close(fd);
+  }
+}
+
+// The keeper: a process of its own that lists the process groups of the
+// running children from the records the run writes to `records` (+pid when
+// one starts, -pid once it was reaped) and, when the run has gone (the
+// pipe's end, also after a kill -9), kills each group still listed. Only
+// async-signal-safe calls, into a table made before the fork: the run may
+// have threads. Interrupts from the terminal must not end it first.
+[[noreturn]] void KeepWatch(int records, pid_t* groups, int fdLimit) {
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &ignore, nullptr);
+  setpgid(0, 0);  // a kill of the run's group leaves it to do its job
+  CloseAllBut(records, fdLimit);
+  size_t listed = 0;
+  int32_t batch[256];
+  for (;;) {
+    ssize_t got = read(records, batch, sizeof batch);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    // Records are written whole (atomic pipe writes), so a read holds
+    // whole records.
+    for (size_t k = 0; k < static_cast<size_t>(got) / sizeof batch[0]; ++k) {
+      if (batch[k] > 0) {
+        if (listed < kMostChildren) groups[listed++] = batch[k];
+        continue;
+      }
+      for (size_t i = 0; i < listed; ++i) {
+        if (groups[i] != -batch[k]) continue;
+        groups[i] = groups[--listed];
+        break;
+      }
+    }
+    // Batches of records, not a wake-up for each; the pipe holds thousands.
+    timespec pause{0, 10 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+  for (size_t i = 0; i < listed; ++i) kill(-groups[i], SIGKILL);
+  _exit(0);
 }
 
 void Reap(pid_t child, const std::string& name, RunResult* result) {
@@ -292,6 +391,45 @@ struct ProcessSet::Impl {
     std::string madeDir, madeName;  // the file it is to create, if any
   };
 
+  pid_t keeper = -1;    // lists the running children's groups
+  int keeperPipe = -1;  // its records' write end
+
+  // Starts the keeper unless it runs; false with errno set when it cannot.
+  bool StartKeeper() {
+    if (keeper > 0) return true;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    std::vector<pid_t> table(kMostChildren);  // the keeper may not allocate
+    rlimit files;
+    int fdLimit = 65536;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+      fdLimit = static_cast<int>(std::min<rlim_t>(files.rlim_cur, INT_MAX));
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    pid_t pid = fork();
+    if (pid == 0) KeepWatch(ends[0], table.data(), fdLimit);
+    int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    close(ends[0]);
+    if (pid < 0) {
+      close(ends[1]);
+      errno = forkError;
+      return false;
+    }
+    setpgid(pid, pid);  // also here, so that no kill of this group comes first
+    keeper = pid;
+    keeperPipe = ends[1];
+    return true;
+  }
+
+  // A keeper that was killed is let go.
+  void Tell(int32_t record) {
+    if (keeperPipe < 0 || TellKeeper(keeperPipe, record)) return;
+    close(keeperPipe);
+    keeperPipe = -1;
+  }
+
   static void EndCreation(Child& child) {
     if (child.madeName.empty()) return;
     posix::EndChildCreation(child.madeDir, child.madeName);
@@ -334,9 +472,10 @@ struct ProcessSet::Impl {
     }
   }
   // Once both pipes are at their end the child has ended, or is about to.
-  static void FinishIfDone(Child& child) {
+  void FinishIfDone(Child& child) {
     if (child.ended || child.fds[0] >= 0 || child.fds[1] >= 0) return;
     Reap(child.pid, child.name, &child.result);
+    Tell(-child.pid);
     EndCreation(child);
     child.result.output = std::move(child.bytes[0]);
     child.result.errorOutput = std::move(child.bytes[1]);
@@ -350,6 +489,10 @@ ProcessSet::~ProcessSet() {
   for (size_t i = 0; i < impl->children.size(); ++i) {
     if (impl->children[i]) Kill(static_cast<int>(i));
   }
+  // The keeper has nothing left to kill and ends with its pipe.
+  if (impl->keeperPipe >= 0) close(impl->keeperPipe);
+  while (impl->keeper > 0 && waitpid(impl->keeper, nullptr, 0) < 0 && errno == EINTR) {
+  }
 }
 
 int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
@@ -359,39 +502,46 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   if (!FindProgramFor(argv, &program, failure, &remembered)) return -1;
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
+  auto fail = [&](int error) {
+    failure->error = argv[0] + ": " + std::strerror(error);
+    failure->shortOfResources = Running() > 0 && IsShortage(error);
+    Impl::CloseFds(*child);
+    Impl::EndCreation(*child);
+    return -1;
+  };
+  if (Running() >= kMostChildren) return fail(EAGAIN);
+  if (!impl->StartKeeper()) return fail(errno);
   PipeEnds writeEnds;
   for (int which = 0; which < 2; ++which) {
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-      failure->error = argv[0] + ": " + std::strerror(errno);
-      Impl::CloseFds(*child);
-      return -1;
-    }
+    if (pipe2(ends, O_CLOEXEC) != 0) return fail(errno);
     fcntl(ends[0], F_SETFL, O_NONBLOCK);
     child->fds[which] = ends[0];
     writeEnds.fds[which] = ends[1];
     // Clear of the standard descriptors, which the child's are copied onto.
     if (ends[1] <= STDERR_FILENO) {
       writeEnds.fds[which] = fcntl(ends[1], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+      int dupError = errno;
       close(ends[1]);
+      if (writeEnds.fds[which] < 0) return fail(dupError);
     }
   }
   if (!makes.empty()) {
     posix::SplitNativePath(makes, &child->madeDir, &child->madeName);
     if (!child->madeName.empty()) posix::BeginChildCreation(child->madeDir);
   }
-  bool started = Spawn(program, argv, writeEnds.fds, &child->pid, failure);
-  if (!started && remembered) {
+  int spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
+  if (spawnError != 0 && remembered && !IsShortage(spawnError)) {
     // The program remembered is gone or changed: PATH is searched again.
     Remembered() = LastSearch();
-    started = FindProgramFor(argv, &program, failure) &&
-              Spawn(program, argv, writeEnds.fds, &child->pid, failure);
+    if (!FindProgramFor(argv, &program, failure)) {
+      Impl::CloseFds(*child);
+      Impl::EndCreation(*child);
+      return -1;
+    }
+    spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
   }
-  if (!started) {
-    Impl::CloseFds(*child);
-    Impl::EndCreation(*child);
-    return -1;
-  }
+  if (spawnError != 0) return fail(spawnError);
   return AddChild(impl->children, std::move(child));
 }
 
@@ -420,7 +570,7 @@ int ProcessSet::WaitForAny() {
       if (watched[k].revents == 0) continue;
       Impl::Child& child = *impl->children[owners[k].first];
       Impl::Drain(child, owners[k].second);
-      Impl::FinishIfDone(child);
+      impl->FinishIfDone(child);
     }
   }
 }
@@ -432,14 +582,32 @@ void ProcessSet::Kill(int number) {
   if (!child) return;
   Impl::CloseFds(*child);
   if (!child->ended) {
+    // Its group, with all it started; the leader too, should it have left
+    // the group. Until it is reaped its number names nothing else.
+    kill(-child->pid, SIGKILL);
     kill(child->pid, SIGKILL);
     RunResult ignored;
     Reap(child->pid, child->name, &ignored);
+    impl->Tell(-child->pid);
   }
   Impl::EndCreation(*child);
 }
 
 size_t ProcessSet::Running() const { return CountRunning(impl->children); }
+
+int ChildProcessLimit() {
+  // Each running child holds the read ends of its two pipes here; the run
+  // keeps room for its logs, outputs, listings and own pipes.
+  constexpr rlim_t kReserve = 32;
+  rlim_t most = kMostChildren;
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    most = std::min(most, limit.rlim_cur > kReserve ? (limit.rlim_cur - kReserve) / 2 : 0);
+  // The run and its keeper count as processes too.
+  if (getrlimit(RLIMIT_NPROC, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    most = std::min(most, limit.rlim_cur > 2 ? limit.rlim_cur - 2 : 0);
+  return static_cast<int>(std::max<rlim_t>(most, 1));
+}
 
 void CatchInterrupts() {
   if (interruptPipe[0] < 0 && pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -450,6 +618,14 @@ void CatchInterrupts() {
   action.sa_flags = SA_RESTART;  // waits and sleeps still see EINTR
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  // Where SIGPIPE was ignored, NoteOutputError sees the reader gone.
+  struct sigaction previous {};
+  if (sigaction(SIGPIPE, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+void NoteOutputError(int error) {
+  if (error == EPIPE) NoteInterrupt(SIGPIPE);
 }
 
 bool Interrupted() { return interruptSignal != 0; }
@@ -466,8 +642,9 @@ void ExitInterrupted() {
 }
 
 void WriteRaw(FILE* stream, const std::string& bytes) {
+  errno = 0;
   std::fwrite(bytes.data(), 1, bytes.size(), stream);
-  std::fflush(stream);
+  if (std::fflush(stream) != 0 || std::ferror(stream)) NoteOutputError(errno);
 }
 
 std::optional<std::string> FindProgram(const std::string& program) {

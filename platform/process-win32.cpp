@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -27,6 +29,16 @@ namespace {
 HANDLE interruptEvent = nullptr;   // set when an interrupt came
 HANDLE cleanedUpEvent = nullptr;   // set when the process is about to end
 volatile LONG interruptKind = -1;
+// The kind noted when a reader of the output has gone.
+constexpr LONG kOutputClosed = 0x100;
+
+// Errors that say the system is short of something that an ending child
+// gives back.
+bool IsShortage(DWORD error) {
+  return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY ||
+         error == ERROR_NO_SYSTEM_RESOURCES || error == ERROR_COMMITMENT_LIMIT ||
+         error == ERROR_NOT_ENOUGH_QUOTA || error == ERROR_TOO_MANY_OPEN_FILES;
+}
 
 bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
@@ -282,16 +294,18 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   }
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
+  auto fail = [&](DWORD error) {
+    failure->error = argv[0] + ": " + SystemErrorMessage(error);
+    failure->shortOfResources = Running() > 0 && IsShortage(error);
+    Impl::Close(*child);
+    return -1;
+  };
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   ScopedHandle writeEnds[2];
   for (int which = 0; which < 2; ++which) {
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-      failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
-      Impl::Close(*child);
-      return -1;
-    }
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return fail(GetLastError());
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     child->readers[which].pipe = readEnd;
     writeEnds[which].Reset(writeEnd);
@@ -312,9 +326,7 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   if (!CreateProcessA(program->c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                       CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup,
                       &process)) {
-    failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
-    Impl::Close(*child);
-    return -1;
+    return fail(GetLastError());
   }
   if (impl->job != nullptr) AssignProcessToJobObject(impl->job, process.hProcess);
   ResumeThread(process.hThread);
@@ -327,10 +339,9 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   for (PipeReader& reader : child->readers) {
     reader.thread = CreateThread(nullptr, 0, ReadUntilEnd, &reader, 0, nullptr);
     if (reader.thread == nullptr) {
-      failure->error = argv[0] + ": " + SystemErrorMessage(GetLastError());
+      DWORD error = GetLastError();
       TerminateProcess(child->process, 1);
-      Impl::Close(*child);
-      return -1;
+      return fail(error);
     }
   }
   return AddChild(impl->children, std::move(child));
@@ -385,10 +396,20 @@ void ProcessSet::Kill(int number) {
 
 size_t ProcessSet::Running() const { return CountRunning(impl->children); }
 
+// Handles are plenty on Windows; each child costs two reading threads.
+int ChildProcessLimit() { return 256; }
+
 void CatchInterrupts() {
   if (interruptEvent == nullptr) interruptEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (cleanedUpEvent == nullptr) cleanedUpEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(NoteInterrupt, TRUE);
+}
+
+void NoteOutputError(int error) {
+  DWORD systemError = GetLastError();
+  if (error != EPIPE && systemError != ERROR_NO_DATA && systemError != ERROR_BROKEN_PIPE) return;
+  InterlockedCompareExchange(&interruptKind, kOutputClosed, -1);
+  if (interruptEvent != nullptr) SetEvent(interruptEvent);
 }
 
 bool Interrupted() { return interruptKind != -1; }
@@ -407,7 +428,10 @@ void WriteRaw(FILE* stream, const std::string& bytes) {
   while (done < bytes.size()) {
     int chunk = static_cast<int>(std::min<size_t>(bytes.size() - done, 1 << 20));
     int wrote = _write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
-    if (wrote <= 0) break;
+    if (wrote <= 0) {
+      NoteOutputError(errno);
+      break;
+    }
     done += static_cast<size_t>(wrote);
   }
   if (mode != -1) _setmode(fd, mode);

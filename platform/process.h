@@ -5,7 +5,8 @@
 // the run waits, so a child never blocks on a full pipe and what it printed
 // can be shown later, whole and in the order the caller chooses. Children
 // run in a process group of their own: a Ctrl+C at the terminal reaches
-// them only through this process, which then stops them.
+// them only through this process, which then stops them with everything
+// they started.
 #pragma once
 
 #include <cstddef>
@@ -47,6 +48,9 @@ struct RunResult {
   std::string error;
   std::string output;       // what it wrote to its standard output
   std::string errorOutput;  // and to its standard error
+  // StartFailed for lack of file handles, processes or memory while other
+  // children ran: worth trying again once one of them has ended.
+  bool shortOfResources = false;
 
   bool Succeeded() const { return kind == Kind::Exited && exitCode == 0; }
 };
@@ -65,7 +69,8 @@ class ProcessSet {
   // Returns the child's number, or -1 with `failure` filled (kind
   // StartFailed) when it cannot be found or started. `makes` is the
   // native path of a file the child is to create, if any: the change is
-  // then known for the child's. On POSIX a child dies with this process.
+  // then known for the child's. A child and all it started die with this
+  // process, even when that is killed outright.
   int Start(const std::vector<std::string>& argv, RunResult* failure,
             const std::string& makes = std::string());
 
@@ -77,7 +82,9 @@ class ProcessSet {
   // The result of an ended child, with all it printed; forgets the child.
   RunResult Take(int child);
 
-  // Stops a running child and forgets it, whatever it printed.
+  // Stops a running child with everything it started (its process group;
+  // on Windows what it started ends with the set's job) and forgets it,
+  // whatever it printed.
   void Kill(int child);
 
   size_t Running() const;
@@ -88,10 +95,22 @@ class ProcessSet {
   std::unique_ptr<Impl> impl;
 };
 
+// How many children may run at once: each running child holds two pipe
+// ends here, the run keeps handles for its own files, and the system may
+// allow few processes. At least 1.
+int ChildProcessLimit();
+
 // From here on SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and closing
 // the console on Windows) no longer end the process at once: they are
 // noted, wake ProcessSet::WaitForAny and cut SleepMilliseconds short.
+// So does SIGPIPE, a reader of the output that has gone, unless it was
+// ignored when the program started.
 void CatchInterrupts();
+
+// Called when a write to standard output or error failed with `error` (an
+// errno value): a reader that has gone is noted as an interrupt, also where
+// SIGPIPE is ignored or unknown.
+void NoteOutputError(int error);
 
 // True once an interrupt came.
 bool Interrupted();

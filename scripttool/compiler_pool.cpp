@@ -14,7 +14,7 @@ CompilerPool::~CompilerPool() {
 }
 
 void CompilerPool::SetLimit(int compilers) {
-  limit = compilers < 1 ? 1 : static_cast<size_t>(compilers);
+  limit = static_cast<size_t>(std::clamp(compilers, 1, systemLimit));
 }
 
 bool CompilerPool::Queue(size_t step, const std::string& inputPath,
@@ -80,7 +80,10 @@ CompilerPool::Compiled CompilerPool::Finish(size_t step, const std::string& inpu
 void CompilerPool::LaunchQueued() {
   for (auto& [step, job] : jobs) {
     if (Running() >= limit) return;
-    if (!job.launched) Launch(job);
+    if (job.launched) continue;
+    Launch(job);
+    // Short of resources: one of those running gives them back.
+    if (!job.launched) return;
   }
 }
 
@@ -113,6 +116,11 @@ void CompilerPool::Launch(Job& job) {
   argv.push_back(platform::NativePath(job.inputPath));
   job.child = processes.Start(argv, &job.result, nativeTempPath);
   if (job.child >= 0) job.ended = false;
+  if (job.child < 0 && job.result.shortOfResources) {
+    job.launched = false;
+    job.ended = false;
+    job.tempPath.clear();
+  }
 }
 
 void CompilerPool::LaunchBuiltin(Job& job) {

@@ -27,7 +27,8 @@ class CompilerPool {
   CompilerPool(const CompilerPool&) = delete;
   CompilerPool& operator=(const CompilerPool&) = delete;
 
-  // At most this many compilers run at once (at least 1).
+  // At most this many compilers run at once (at least 1), and no more than
+  // the system lets run.
   void SetLimit(int compilers);
 
   // Compiles with Lua's own compiler in this process instead of "luac".
@@ -71,6 +72,8 @@ class CompilerPool {
   // this much.
   static constexpr size_t kMostHeldBytes = size_t{256} << 20;
 
+  // Starts the job's compiler; leaves it unlaunched when the system is
+  // short of handles or processes while others run.
   void Launch(Job& job);
   void LaunchBuiltin(Job& job);
   size_t Running() const;
@@ -86,4 +89,5 @@ class CompilerPool {
   bool builtin = false;
   // Gone first: its threads end before the rest of the pool.
   CompileThreads threads;
+  int systemLimit = platform::ChildProcessLimit();
 };

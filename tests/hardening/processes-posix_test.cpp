@@ -1,5 +1,7 @@
 // Runs cut short or run side by side: a munge killed at fixed and random
-// points, an interrupt while compilers run, two munges sharing a folder.
+// points, an interrupt while compilers run, what compilers start ending
+// with the run, a closed standard output, fewer file handles than jobs, two
+// munges sharing a folder.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -214,6 +216,114 @@ TEST_F(HardeningTest, AnInterruptStopsTheBuiltinCompilerAndLeavesNothing) {
     bool input = std::find(inputs.begin(), inputs.end(), name) != inputs.end();
     bool output = name.size() > 7 && name.substr(name.size() - 7) == ".script";
     EXPECT_TRUE(input || output || name == "tolscript.log") << name;
+  }
+}
+
+// A compiler that starts a long sleep of its own (its pid in $SLEEPER),
+// then sends $SIGNAL to the program and waits.
+const char* const kSpawningLuac =
+    "#!/bin/sh\n"
+    "sleep 300 &\n"
+    "echo $! > \"$SLEEPER\"\n"
+    "kill -\"$SIGNAL\" $PPID\n"
+    "wait\n";
+
+// False once `pid` has ended (a zombie counts as ended).
+bool Runs(pid_t pid) {
+  if (kill(pid, 0) != 0) return false;
+  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  size_t state = stat.rfind(')');
+  return state == std::string::npos || stat.compare(state, 3, ") Z") != 0;
+}
+
+// True when `pid` ends within 10 s.
+bool EndsSoon(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Runs(pid) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return !Runs(pid);
+}
+
+// However the run ends, interrupted or killed, what its compilers started
+// ends with it.
+TEST_F(HardeningTest, WhatACompilerStartedEndsWithTheRun) {
+  WriteFile(tools.Path() + "/luac", kSpawningLuac);
+  chmod((tools.Path() + "/luac").c_str(), 0755);
+  WriteFile("a.lua", "return 1\n");
+  const std::string sleeper = tools.Path() + "/sleeper.pid";
+  const std::string path = tools.Path() + ":" + platform::GetEnv("PATH").value_or("");
+  for (auto [number, name] :
+       {std::pair{SIGINT, "INT"}, {SIGTERM, "TERM"}, {SIGHUP, "HUP"}, {SIGKILL, "KILL"}}) {
+    SCOPED_TRACE(name);
+    std::filesystem::remove(sleeper);
+    RunResult run = RunBehind({"timeout", "10", "env", "PATH=" + path, "SLEEPER=" + sleeper,
+                               std::string("SIGNAL=") + name},
+                              {"-inputfile", "a.lua"});
+    EXPECT_EQ(run.kind, RunResult::Kind::Signalled) << run.error;
+    EXPECT_EQ(run.exitCode, number);
+    const std::string written = ReadFile(sleeper);
+    ASSERT_FALSE(written.empty());
+    const pid_t pid = std::stoi(written);
+    EXPECT_TRUE(EndsSoon(pid));
+    kill(pid, SIGKILL);
+  }
+}
+
+// More jobs than file handles allow: the compilers in flight are fewer,
+// and every input is munged.
+TEST_F(HardeningTest, FewerHandlesThanJobsFailNoInput) {
+  constexpr int kScripts = 40;
+  for (int i = 0; i < kScripts; ++i)
+    WriteFile("s" + std::to_string(i) + ".lua", "return " + std::to_string(i) + "\n");
+  RunResult run = RunBehind({"prlimit", "--nofile=64"}, {"-inputfile", "*.lua", "-jobs", "1000"});
+  EXPECT_EQ(run.kind, RunResult::Kind::Exited) << run.error;
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.errorOutput, "");
+  Names names = test_support::ListNames(".");
+  EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                          [](const std::string& name) { return name.ends_with(".script"); }),
+            kScripts);
+}
+
+// A compiler that waits, for every input but a1 and a2, until $CLOSED is
+// there.
+const char* const kWaitingLuac =
+    "#!/bin/sh\n"
+    "case \"$*\" in *a1.lua|*a2.lua) ;; *)\n"
+    "  n=0\n"
+    "  while [ ! -e \"$CLOSED\" ] && [ $n -lt 1000 ]; do sleep 0.01; n=$((n + 1)); done ;;\n"
+    "esac\n"
+    "exec \"$REAL_LUAC\" \"$@\"\n";
+
+// A reader of the run's output that goes after two lines (as "| head -2")
+// stops the run as an interrupt would, whether SIGPIPE is caught or
+// ignored: the run removes its temporary files and ends by SIGPIPE.
+TEST_F(HardeningTest, AClosedOutputStopsTheRunAndLeavesNothing) {
+  WriteFile(tools.Path() + "/luac", kWaitingLuac);
+  chmod((tools.Path() + "/luac").c_str(), 0755);
+  for (const char* input : {"a1", "a2", "w1", "w2", "w3", "w4", "w5", "w6"})
+    WriteFile(std::string(input) + ".lua", "return 1\n");
+  const std::string closed = tools.Path() + "/closed", status = tools.Path() + "/status";
+  // `trap` is given "-" (SIGPIPE at its default) or "" (ignored).
+  const std::string pipeline =
+      "{ trap \"$0\" PIPE; \"$@\"; echo $? > \"$STATUS\"; }"
+      " | { head -n 2 > /dev/null; exec 0<&-; touch \"$CLOSED\"; }";
+  const std::string path = tools.Path() + ":" + platform::GetEnv("PATH").value_or("");
+  const std::string luac = platform::FindProgram("luac").value_or("");
+  for (const char* sigpipe : {"-", ""}) {
+    SCOPED_TRACE(std::string("trap '") + sigpipe + "' PIPE");
+    std::filesystem::remove(closed);
+    std::filesystem::remove(status);
+    RunResult run = test_support::RunProgram(
+        {"timeout", "20", "env", "PATH=" + path, "REAL_LUAC=" + luac, "CLOSED=" + closed,
+         "STATUS=" + status, "sh", "-c", pipeline, sigpipe, TOLSCRIPT_PROGRAM, "-inputfile",
+         "*.lua", "-jobs", "4"});
+    EXPECT_EQ(ReadFile(status), std::to_string(128 + SIGPIPE) + "\n");
+    EXPECT_EQ(run.errorOutput, "Error: Interrupted.\n");
+    Names temporary;
+    for (const std::string& path : AllPaths())
+      if (path.find(".tmp") != std::string::npos) temporary.push_back(path);
+    EXPECT_EQ(temporary, Names{});
   }
 }
 
