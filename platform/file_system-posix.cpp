@@ -141,7 +141,10 @@ std::optional<std::string> FileIdentity(const std::string& path) {
 
 bool RemoveFile(const std::string& path, std::string* error) {
   std::optional<std::string> native = TranslatePath(path);
-  if (!native || unlink(native->c_str()) != 0) {
+  // A name the run knows is not there costs no call.
+  bool absent = native && posix::ListedAbsent(*native);
+  if (absent) errno = ENOENT;
+  if (!native || absent || unlink(native->c_str()) != 0) {
     SetError(error);
     return false;
   }
@@ -149,6 +152,7 @@ bool RemoveFile(const std::string& path, std::string* error) {
   std::string name;
   posix::SplitNativePath(*native, &dir, &name);
   posix::NoteNameRemoved(dir, name);
+  posix::NoteChildFile(*native, false);
   return true;
 }
 
@@ -177,6 +181,7 @@ bool RenameFile(const std::string& from, const std::string& to, std::string* err
   }
   if (targetPath == *source) return true;
   posix::NoteNameRemoved(sourceDir, sourceName);
+  posix::NoteChildFile(*source, false);
   if (target->exists) posix::NoteNameRemoved(target->dir, target->name);
   posix::NoteNameAdded(target->dir, targetName);
   return true;

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "path_rules.h"
 #include "platform.h"
@@ -107,6 +108,9 @@ using NameGroups = std::unordered_map<std::string, std::vector<std::string>>;
 struct Cache {
   std::unordered_map<std::string, Folder> resolved;
   std::unordered_map<std::string, NameGroups> names;
+  // Native paths of files that children were started to make, which no
+  // listing may have seen yet.
+  std::unordered_set<std::string> childFiles;
 };
 Cache* runCache = nullptr;
 Cache* current = nullptr;
@@ -345,6 +349,26 @@ void NoteListing(const std::string& dir, const std::vector<std::string>& names) 
   NameGroups& groups = runCache->names[FolderKey(dir)];
   groups.clear();
   for (const std::string& name : names) AddName(groups, name);
+}
+
+bool ListedAbsent(const std::string& path) {
+  if (runCache == nullptr || runCache->childFiles.count(path) != 0) return false;
+  std::string dir;
+  std::string name;
+  SplitNativePath(path, &dir, &name);
+  auto folder = runCache->names.find(FolderKey(dir));
+  if (folder == runCache->names.end()) return false;
+  auto group = folder->second.find(ToLowerAscii(name));
+  return group == folder->second.end() || group->second.empty();
+}
+
+void NoteChildFile(const std::string& path, bool made) {
+  if (runCache == nullptr) return;
+  if (made) {
+    runCache->childFiles.insert(path);
+  } else {
+    runCache->childFiles.erase(path);
+  }
 }
 
 void NoteNameAdded(const std::string& dir, const std::string& name) {

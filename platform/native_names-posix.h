@@ -54,14 +54,16 @@ void SplitNativePath(const std::string& path, std::string* dir, std::string* nam
 // What a listing of the native directory `dir` found: every name in it.
 void NoteListing(const std::string& dir, const std::vector<std::string>& names);
 
+// A file at the native path `path` that a child is started to make, or
+// (`made` false) one that this process removed or renamed.
+void NoteChildFile(const std::string& path, bool made = true);
+
 // Changes this process made in the native directory `dir`.
 void NoteNameAdded(const std::string& dir, const std::string& name);
 void NoteNameRemoved(const std::string& dir, const std::string& name);
 
-// A child of this process is to create a file in `dir`, and has ended.
-// Nothing to do: a name is looked up in another case only when it is not
-// there as spelt.
-inline void BeginChildCreation(const std::string&) {}
-inline void EndChildCreation(const std::string&, const std::string&) {}
+// Whether the run's names of the folder of the native path `path` are
+// known and hold it in no case: then it is not there for the run.
+bool ListedAbsent(const std::string& path);
 
 }  // namespace platform::posix

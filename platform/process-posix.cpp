@@ -388,7 +388,6 @@ struct ProcessSet::Impl {
     bool ended = false;
     bool told = false;  // WaitForAny has returned it
     RunResult result;
-    std::string madeDir, madeName;  // the file it is to create, if any
   };
 
   pid_t keeper = -1;    // lists the running children's groups
@@ -430,11 +429,6 @@ struct ProcessSet::Impl {
     keeperPipe = -1;
   }
 
-  static void EndCreation(Child& child) {
-    if (child.madeName.empty()) return;
-    posix::EndChildCreation(child.madeDir, child.madeName);
-    child.madeName.clear();
-  }
   std::vector<std::unique_ptr<Child>> children;  // indexed by number; null when forgotten
 
   // A child that ended but was not returned yet, or -1.
@@ -476,7 +470,6 @@ struct ProcessSet::Impl {
     if (child.ended || child.fds[0] >= 0 || child.fds[1] >= 0) return;
     Reap(child.pid, child.name, &child.result);
     Tell(-child.pid);
-    EndCreation(child);
     child.result.output = std::move(child.bytes[0]);
     child.result.errorOutput = std::move(child.bytes[1]);
     child.ended = true;
@@ -506,7 +499,6 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
     failure->error = argv[0] + ": " + std::strerror(error);
     failure->shortOfResources = Running() > 0 && IsShortage(error);
     Impl::CloseFds(*child);
-    Impl::EndCreation(*child);
     return -1;
   };
   if (Running() >= kMostChildren) return fail(EAGAIN);
@@ -526,17 +518,14 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
       if (writeEnds.fds[which] < 0) return fail(dupError);
     }
   }
-  if (!makes.empty()) {
-    posix::SplitNativePath(makes, &child->madeDir, &child->madeName);
-    if (!child->madeName.empty()) posix::BeginChildCreation(child->madeDir);
-  }
+  // Known to the run, so that removing the file is not passed over.
+  if (!makes.empty()) posix::NoteChildFile(makes);
   int spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
   if (spawnError != 0 && remembered && !IsShortage(spawnError)) {
     // The program remembered is gone or changed: PATH is searched again.
     Remembered() = LastSearch();
     if (!FindProgramFor(argv, &program, failure)) {
       Impl::CloseFds(*child);
-      Impl::EndCreation(*child);
       return -1;
     }
     spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
@@ -590,7 +579,6 @@ void ProcessSet::Kill(int number) {
     Reap(child->pid, child->name, &ignored);
     impl->Tell(-child->pid);
   }
-  Impl::EndCreation(*child);
 }
 
 size_t ProcessSet::Running() const { return CountRunning(impl->children); }
