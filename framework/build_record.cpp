@@ -165,7 +165,8 @@ const RecordEntry* BuildRecord::Find(const std::string& outputName) {
 void BuildRecord::Load() {
   loaded = true;
   // Not through a link: a record that is one is no record of ours.
-  FILE* file = platform::OpenStream(path, "rbn");
+  platform::FileStatus status;
+  FILE* file = platform::OpenStream(path, "rbn", &status);
   if (file == nullptr) {
     if (errno == ENOENT || errno == ENOTDIR) {
       state = RecordState::Absent;
@@ -178,7 +179,7 @@ void BuildRecord::Load() {
     return;
   }
   std::optional<std::string> text =
-      platform::IsRegularStream(file) ? platform::ReadStream(file) : std::nullopt;
+      status.isRegular ? platform::ReadStream(file) : std::nullopt;
   std::fclose(file);
   state = text ? ParseBuildRecord(*text, &entries, &lines) : RecordState::Foreign;
   if (state == RecordState::Foreign) entries.clear();

@@ -107,11 +107,12 @@ std::optional<std::string> ToolFile::TakeOverTemporaryFile(std::string path) {
   }
   // Read through the stream that the output is then written into: one
   // open of the file for both.
-  FILE* opened = platform::OpenStream(path, "r+b");
+  platform::FileStatus status;
+  FILE* opened = platform::OpenStream(path, "r+b", &status);
   std::optional<std::string> read;
   // A FIFO there would keep the read waiting for ever: this stream is a
   // writer too.
-  if (opened && platform::IsRegularStream(opened)) read = platform::ReadStream(opened);
+  if (opened && status.isRegular) read = platform::ReadStream(opened);
   if (!read) {
     if (opened) fclose(opened);
     platform::RemoveFile(path);

@@ -1,7 +1,6 @@
 // File status, files and listings on POSIX.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -187,7 +186,7 @@ bool RenameFile(const std::string& from, const std::string& to, std::string* err
   return true;
 }
 
-FILE* OpenStream(const std::string& path, const char* mode) {
+FILE* OpenStream(const std::string& path, const char* mode, FileStatus* opened) {
   int flags = 0;
   std::string streamMode;
   if (!ParseMode(mode, &flags, &streamMode)) {
@@ -222,21 +221,8 @@ FILE* OpenStream(const std::string& path, const char* mode) {
     close(fd);
     errno = saved;
   }
+  if (stream && opened) *opened = statusKnown ? StatusOf(status) : FileStatus();
   return stream;
-}
-
-bool LockStream(FILE* stream) {
-  while (flock(fileno(stream), LOCK_EX) != 0) {
-    if (errno != EINTR) return false;
-  }
-  return true;
-}
-
-void UnlockStream(FILE* stream) { flock(fileno(stream), LOCK_UN); }
-
-bool IsRegularStream(FILE* stream) {
-  struct stat status;
-  return fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 bool TruncateStream(FILE* stream, uint64_t size) {

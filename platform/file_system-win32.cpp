@@ -175,7 +175,7 @@ bool RenameFile(const std::string& from, const std::string& to, std::string* err
   return false;
 }
 
-FILE* OpenStream(const std::string& path, const char* mode) {
+FILE* OpenStream(const std::string& path, const char* mode, FileStatus* opened) {
   if (!Representable(path)) {
     errno = EINVAL;
     return nullptr;
@@ -191,40 +191,9 @@ FILE* OpenStream(const std::string& path, const char* mode) {
       return nullptr;
     }
   }
-  return std::fopen(path.c_str(), crtMode.c_str());
-}
-
-namespace {
-
-// Windows locks are mandatory for the bytes they cover: one byte far past
-// any content leaves the file readable and writable to everyone.
-constexpr DWORD kLockOffsetHigh = 0x100;
-
-HANDLE StreamHandle(FILE* stream) {
-  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-}
-
-}  // namespace
-
-bool LockStream(FILE* stream) {
-  HANDLE file = StreamHandle(stream);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  OVERLAPPED at{};
-  at.OffsetHigh = kLockOffsetHigh;
-  return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != 0;
-}
-
-void UnlockStream(FILE* stream) {
-  HANDLE file = StreamHandle(stream);
-  if (file == INVALID_HANDLE_VALUE) return;
-  OVERLAPPED at{};
-  at.OffsetHigh = kLockOffsetHigh;
-  UnlockFileEx(file, 0, 1, 0, &at);
-}
-
-bool IsRegularStream(FILE* stream) {
-  HANDLE file = StreamHandle(stream);
-  return file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK;
+  FILE* stream = std::fopen(path.c_str(), crtMode.c_str());
+  if (stream && opened) *opened = StatStream(stream).value_or(FileStatus());
+  return stream;
 }
 
 bool TruncateStream(FILE* stream, uint64_t size) {

@@ -98,7 +98,10 @@ bool RenameFile(const std::string& from, const std::string& to,
 // no link: the call fails (ELOOP) when the path's last name is one. A file created here keeps
 // the case of the name as given; an existing file of that name in another
 // case is opened instead. Returns nullptr with errno set on failure.
-FILE* OpenStream(const std::string& path, const char* mode);
+// When `status` is given it gets the status of the file opened: whether it
+// is a regular file (not a FIFO or device, whose reads may wait or never
+// end), its time and size.
+FILE* OpenStream(const std::string& path, const char* mode, FileStatus* status = nullptr);
 
 // The file's bytes read in binary mode, up to the first NUL byte; nothing
 // when it cannot be opened or read.
@@ -131,17 +134,6 @@ bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
 // output renamed before its stream closes cannot be taken by another
 // process in between. On Windows the C runtime's streams forbid it.
 bool CanRenameOpenFile();
-
-// Waits until this process holds the exclusive lock of the file open in
-// `stream`, which other processes' LockStream calls then wait for; it is
-// held until UnlockStream or until the stream is closed. False when the
-// file system offers no locks.
-bool LockStream(FILE* stream);
-void UnlockStream(FILE* stream);
-
-// Whether `stream` is open on a regular file: not a FIFO, a device or
-// the like, whose reads may wait or never end.
-bool IsRegularStream(FILE* stream);
 
 // Cuts the file open in `stream` to `size` bytes.
 bool TruncateStream(FILE* stream, uint64_t size);

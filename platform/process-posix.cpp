@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -194,24 +195,15 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
   return true;
 }
 
-// Writes a record for the keeper: +pid when a child's group starts, -pid
-// once it was reaped. False when the keeper has gone; the SIGPIPE of
-// writing to it must not end or interrupt the run.
+// Sends a record to the keeper: +pid when a child's group starts, -pid
+// once it was reaped. False when the keeper has gone; that must not end or
+// interrupt the run, hence a socket, which can say so without a SIGPIPE.
 bool TellKeeper(int keeper, int32_t record) {
-  sigset_t pipeSignal, old;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipeSignal, &old);
-  ssize_t wrote;
+  ssize_t sent;
   do {
-    wrote = write(keeper, &record, sizeof record);
-  } while (wrote < 0 && errno == EINTR);
-  if (wrote < 0) {
-    timespec none{};
-    sigtimedwait(&pipeSignal, nullptr, &none);
-  }
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  return wrote == sizeof record;
+    sent = send(keeper, &record, sizeof record, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return sent == sizeof record;
 }
 
 // What the child does between its start and the program: only system
@@ -224,8 +216,6 @@ bool TellKeeper(int keeper, int32_t record) {
 [[noreturn]] void BecomeChild(const char* program, char* const* arguments, const int* outputs,
                               int keeper, pid_t parent, volatile int* execError) {
   struct sigaction action {};
-  action.sa_handler = SIG_IGN;  // while it writes to the keeper
-  sigaction(SIGPIPE, &action, nullptr);
   setpgid(0, 0);
 #ifdef __linux__
   prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -233,7 +223,7 @@ bool TellKeeper(int keeper, int32_t record) {
   if (getppid() != parent) _exit(127);
   if (keeper >= 0) {
     int32_t record = getpid();
-    ssize_t ignored = write(keeper, &record, sizeof record);
+    ssize_t ignored = send(keeper, &record, sizeof record, MSG_NOSIGNAL);
     (void)ignored;
   }
   action.sa_handler = SIG_DFL;
@@ -263,7 +253,7 @@ int Spawn(const std::string& program, const std::vector<std::string>& argv, cons
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &old);
   volatile int execError = 0;
-  pid_t parent = getpid();
+  pid_t parent = static_cast<pid_t>(CurrentProcessId());
   pid_t pid = vfork();
   if (pid == 0)
     BecomeChild(program.c_str(), arguments.data(), outputs, keeper, parent, &execError);
@@ -397,7 +387,7 @@ struct ProcessSet::Impl {
   bool StartKeeper() {
     if (keeper > 0) return true;
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) return false;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
     std::vector<pid_t> table(kMostChildren);  // the keeper may not allocate
     rlimit files;
     int fdLimit = 65536;
