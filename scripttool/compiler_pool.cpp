@@ -9,6 +9,8 @@
 #include "output/tool_file.h"
 #include "platform/platform.h"
 
+bool KeepsDebugSymbols() { return platform::GetEnv("LUA_DEBUG_SYMBOLS").has_value(); }
+
 CompilerPool::~CompilerPool() {
   for (auto& [step, job] : jobs) Discard(job);
 }
@@ -93,24 +95,17 @@ void CompilerPool::Launch(Job& job) {
   if (builtin) return LaunchBuiltin(job);
   job.launched = true;
   job.ended = true;
-  // The name is not held until the compiler makes the file, so it must
-  // also differ from those of the other compilers.
+  // The process never names a temporary file twice, so the compilers'
+  // names differ.
   errno = 0;
   std::string nativeTempPath;
-  for (int attempt = 0; attempt < 8 && job.tempPath.empty(); ++attempt) {
-    std::string name = ToolFile::NameTemporaryFile(job.outputPath, &nativeTempPath);
-    if (name.empty()) break;
-    if (std::none_of(jobs.begin(), jobs.end(),
-                     [&](const auto& other) { return other.second.tempPath == name; })) {
-      job.tempPath = std::move(name);
-    }
-  }
+  job.tempPath = ToolFile::NameTemporaryFile(job.outputPath, &nativeTempPath);
   if (job.tempPath.empty()) {
     job.nameError = errno != 0 ? errno : EEXIST;
     return;
   }
   std::vector<std::string> argv{"luac"};
-  if (!platform::GetEnv("LUA_DEBUG_SYMBOLS")) argv.push_back("-s");
+  if (!KeepsDebugSymbols()) argv.push_back("-s");
   argv.push_back("-o");
   argv.push_back(nativeTempPath);
   argv.push_back(platform::NativePath(job.inputPath));
@@ -127,7 +122,7 @@ void CompilerPool::LaunchBuiltin(Job& job) {
   job.launched = true;
   job.task = std::make_shared<CompileThreads::Task>();
   job.task->nativePath = platform::NativePath(job.inputPath);
-  job.task->strip = !platform::GetEnv("LUA_DEBUG_SYMBOLS");
+  job.task->strip = !KeepsDebugSymbols();
   threads.Start(job.task, limit);
 }
 

@@ -20,6 +20,11 @@
 #include "platform/process.h"
 #include "scripttool/compile_threads.h"
 
+// Whether scripts keep their debug information: when LUA_DEBUG_SYMBOLS is
+// set, even to nothing. What is compiled and what the build record says
+// both ask here.
+bool KeepsDebugSymbols();
+
 class CompilerPool {
  public:
   CompilerPool() = default;

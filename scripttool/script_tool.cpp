@@ -114,7 +114,7 @@ std::string ScriptTool::ConversionFacts() {
                                      std::to_string(status->size);
   }
   std::string facts = *compilerIdentity;
-  facts += platform::GetEnv("LUA_DEBUG_SYMBOLS") ? "\ndebug symbols" : "\nstripped";
+  facts += KeepsDebugSymbols() ? "\ndebug symbols" : "\nstripped";
   if (cinematicsMode) facts += "\ncinematics";
   return facts;
 }
