@@ -36,6 +36,15 @@ void ToolFile::Close(const std::function<void(const platform::FileStatus&)>& bef
     return;
   }
   isOpen = false;
+  // An output that holds these very bytes already is kept and given the
+  // new time: replacing a file by a rename costs some file systems a
+  // flush of its data.
+  if (std::optional<platform::FileStatus> kept = platform::TouchIfSame(name, bytes)) {
+    Discard();
+    if (beforeRename) beforeRename(*kept);
+    name.clear();
+    return;
+  }
   if (!stream) {
     stream = platform::CreateUniqueFile(name, &tempPath);
     if (!stream) {

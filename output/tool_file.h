@@ -32,7 +32,9 @@ class ToolFile {
   // Completes the output: writes it to its temporary file, flushes it, and
   // renames it over `path`. `beforeRename`, when given, gets the status of
   // the completed file before it takes its name; what it throws propagates
-  // and nothing is renamed. Raises a HandyException naming the file when
+  // and nothing is renamed. An output at `path` that holds exactly these
+  // bytes is kept instead and given the current time; `beforeRename` then
+  // gets its new status. Raises a HandyException naming the file when
   // any step fails. Whatever fails, the temporary file is removed. On a
   // closed object only empties the name.
   void Close(const std::function<void(const platform::FileStatus&)>& beforeRename = {});

@@ -225,6 +225,24 @@ FILE* OpenStream(const std::string& path, const char* mode, FileStatus* opened) 
   return stream;
 }
 
+std::optional<FileStatus> TouchIfSame(const std::string& path, std::string_view bytes) {
+  std::optional<std::string> native = TranslatePath(path);
+  if (!native || posix::ListedAbsent(*native)) return std::nullopt;
+  int fd = open(native->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<FileStatus> touched;
+  struct stat status;
+  std::string old(bytes.size(), '\0');
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+      static_cast<uint64_t>(status.st_size) == bytes.size() &&
+      read(fd, old.data(), old.size()) == static_cast<ssize_t>(old.size()) && old == bytes &&
+      futimens(fd, nullptr) == 0 && fstat(fd, &status) == 0) {
+    touched = StatusOf(status);
+  }
+  close(fd);
+  return touched;
+}
+
 bool TruncateStream(FILE* stream, uint64_t size) {
   return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }

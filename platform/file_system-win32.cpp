@@ -196,6 +196,37 @@ FILE* OpenStream(const std::string& path, const char* mode, FileStatus* opened) 
   return stream;
 }
 
+std::optional<FileStatus> TouchIfSame(const std::string& path, std::string_view bytes) {
+  if (!Representable(path)) return std::nullopt;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<FileStatus> touched;
+  BY_HANDLE_FILE_INFORMATION info;
+  std::string old(bytes.size(), '\0');
+  DWORD got = 0;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+      !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+      info.nFileSizeHigh == 0 && info.nFileSizeLow == bytes.size() &&
+      bytes.size() <= MAXDWORD &&
+      ReadFile(file, old.data(), static_cast<DWORD>(old.size()), &got, nullptr) &&
+      got == old.size() && old == bytes && SetFileTime(file, nullptr, nullptr, &now) &&
+      GetFileInformationByHandle(file, &info)) {
+    FileStatus status;
+    status.isRegular = true;
+    status.timeNs = TimeNs(info.ftLastWriteTime);
+    status.size = bytes.size();
+    status.fileId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    status.volumeId = info.dwVolumeSerialNumber;
+    touched = status;
+  }
+  CloseHandle(file);
+  return touched;
+}
+
 bool TruncateStream(FILE* stream, uint64_t size) {
   return std::fflush(stream) == 0 &&
          _chsize_s(_fileno(stream), static_cast<long long>(size)) == 0;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -134,6 +135,11 @@ bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
 // output renamed before its stream closes cannot be taken by another
 // process in between. On Windows the C runtime's streams forbid it.
 bool CanRenameOpenFile();
+
+// When `path` names a plain file (not through a link) that holds exactly
+// `bytes`, gives it the current time and returns its new status; nothing,
+// leaving everything as it was, otherwise.
+std::optional<FileStatus> TouchIfSame(const std::string& path, std::string_view bytes);
 
 // Cuts the file open in `stream` to `size` bytes.
 bool TruncateStream(FILE* stream, uint64_t size);
