@@ -32,7 +32,9 @@ TEST_P(KeptOutputTest, AnOutputOfTheSameBytesIsKept) {
   const platform::FileStatus after = platform::StatFile("out.bin").value();
   EXPECT_EQ(ReadFile("out.bin"), "new bytes");
   // Windows tells no file number by path.
-  if (before.fileId != 0) EXPECT_EQ(after.fileId == before.fileId, GetParam().kept);
+  if (before.fileId != 0) {
+    EXPECT_EQ(after.fileId == before.fileId, GetParam().kept);
+  }
   EXPECT_GT(after.timeNs, before.timeNs);
   EXPECT_EQ(told.timeNs, after.timeNs);
   EXPECT_EQ(told.size, after.size);
