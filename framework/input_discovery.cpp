@@ -253,7 +253,7 @@ void BatchTool::SearchDirectoryRecursive(const std::string& dir, const std::stri
   std::vector<std::string> identities;
   for (const std::string& root : roots) {
     std::string path = root.empty() ? dir : root + "\\" + dir;
-    identities.push_back(platform::DirectoryIdentity(path).value_or(""));
+    identities.push_back(platform::FileIdentity(path).value_or(""));
   }
   for (const std::vector<std::string>& level : recursionChain) {
     for (size_t r = 0; r < roots.size() && r < level.size(); ++r) {

@@ -15,14 +15,10 @@ std::string LoadChunkFile(const std::string& path) {
   }
   FILE* stream = platform::OpenStream(path, "rb");
   if (!stream) throw ChunkFileError("", std::string("cannot be opened: ") + std::strerror(errno));
-  std::string bytes;
-  char block[64 * 1024];
-  size_t count;
-  while ((count = std::fread(block, 1, sizeof block, stream)) > 0) bytes.append(block, count);
-  bool failed = std::ferror(stream) != 0;
+  std::optional<std::string> bytes = platform::ReadStream(stream);
   std::fclose(stream);
-  if (failed) throw ChunkFileError("", "cannot be read");
-  return bytes;
+  if (!bytes) throw ChunkFileError("", "cannot be read");
+  return *bytes;
 }
 
 ChunkFileForm DetectChunkFileForm(std::string_view bytes) {

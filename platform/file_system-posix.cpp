@@ -124,13 +124,6 @@ bool IsRegularFile(const std::string& path) {
   return StatPath(path, &status) && S_ISREG(status.st_mode);
 }
 
-std::optional<std::string> DirectoryIdentity(const std::string& path) {
-  struct stat status;
-  if (!StatPath(path, &status) || !S_ISDIR(status.st_mode)) return std::nullopt;
-  return std::to_string(static_cast<uint64_t>(status.st_dev)) + ":" +
-         std::to_string(static_cast<uint64_t>(status.st_ino));
-}
-
 std::optional<std::string> FileIdentity(const std::string& path) {
   struct stat status;
   if (!StatPath(path, &status)) return std::nullopt;
@@ -314,7 +307,7 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* err
   if (separator != std::string::npos) {
     dirPart = pattern.substr(0, separator + 1);
     namePattern = pattern.substr(separator + 1);
-  } else if (pattern.size() >= 2 && pattern[1] == ':') {
+  } else if (HasDrive(pattern)) {
     dirPart = pattern.substr(0, 2);
     namePattern = pattern.substr(2);
   } else {

@@ -127,20 +127,6 @@ std::optional<FileStatus> StatStream(FILE* stream) {
   return status;
 }
 
-std::optional<std::string> DirectoryIdentity(const std::string& path) {
-  if (!Representable(path)) return std::nullopt;
-  HANDLE directory = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (directory == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  bool known = GetFileInformationByHandle(directory, &info) != 0;
-  CloseHandle(directory);
-  if (!known || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return std::nullopt;
-  uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
-}
-
 std::optional<std::string> FileIdentity(const std::string& path) {
   if (!Representable(path)) return std::nullopt;
   HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
@@ -326,7 +312,7 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* err
       break;
     }
   }
-  if (split == 0 && pattern.size() >= 2 && pattern[1] == ':') split = 2;
+  if (split == 0 && HasDrive(pattern)) split = 2;
   std::string namePattern = pattern.substr(split);
   if (namePattern.empty()) return entries;
 

@@ -73,14 +73,10 @@ bool IsDirectory(const std::string& path);
 // directory, a device, a FIFO or a socket.
 bool IsRegularFile(const std::string& path);
 
-// A key that is equal for two paths that reach the same directory (through
-// links or in another spelling); nothing when the directory cannot be read.
-// Recursive searches use it to notice a directory that contains itself.
-std::optional<std::string> DirectoryIdentity(const std::string& path);
-
-// The same key for any existing file or directory: equal for two paths
-// that reach the same file. Input lists use it to notice a list that names
-// itself through a link.
+// A key that is equal for two paths that reach the same file or directory
+// (through links or in another spelling); nothing when there is none.
+// Input lists use it to notice a list that names itself, recursive
+// searches a directory that contains itself.
 std::optional<std::string> FileIdentity(const std::string& path);
 
 // --- Files -----------------------------------------------------------------

@@ -145,7 +145,7 @@ std::string GetExecutablePath() {
 
 std::optional<std::string> MakeFullPath(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-  if (IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':')) return path;
+  if (IsSeparator(path[0]) || HasDrive(path)) return path;
   std::optional<std::string> cwd = CurrentDirectory();
   if (!cwd) return std::nullopt;
   if (cwd->empty() || cwd->back() != '/') *cwd += '/';

@@ -65,7 +65,7 @@ std::vector<std::string> ProgramFileNames(const std::string& name) {
 std::optional<std::string> FindProgramFile(const std::string& program) {
   std::vector<std::string> names = ProgramFileNames(program);
   bool hasDirectory = program.find_first_of("\\/") != std::string::npos ||
-                      (program.size() >= 2 && program[1] == ':');
+                      HasDrive(program);
   if (hasDirectory) {
     for (const std::string& name : names) {
       if (IsRegularFile(name)) return name;
