@@ -54,14 +54,16 @@ void CompileThreads::Start(const std::shared_ptr<Task>& task, size_t limit) {
 
 void CompileThreads::RunWaiting() {
   std::unique_lock<std::mutex> lock(mutex);
-  while (!waiting.empty()) {
-    std::shared_ptr<Task> task = std::move(waiting.front());
-    waiting.pop_front();
-    lock.unlock();
-    if (!task->cancel) Compile(*task);
-    lock.lock();
-    End(std::move(task));
-  }
+  while (!waiting.empty()) RunFirst(lock);
+}
+
+void CompileThreads::RunFirst(std::unique_lock<std::mutex>& lock) {
+  std::shared_ptr<Task> task = std::move(waiting.front());
+  waiting.pop_front();
+  lock.unlock();
+  if (!task->cancel) Compile(*task);
+  lock.lock();
+  End(std::move(task));
 }
 
 void CompileThreads::End(std::shared_ptr<Task> task) {
@@ -98,11 +100,6 @@ void CompileThreads::Work() {
     changed.wait(lock, [this] { return stopping || !waiting.empty(); });
     --idle;
     if (waiting.empty()) return;
-    std::shared_ptr<Task> task = std::move(waiting.front());
-    waiting.pop_front();
-    lock.unlock();
-    if (!task->cancel) Compile(*task);
-    lock.lock();
-    End(std::move(task));
+    RunFirst(lock);
   }
 }

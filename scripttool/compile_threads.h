@@ -47,6 +47,8 @@ class CompileThreads {
   void Work();
   // Compiles the waiting tasks on the caller's thread.
   void RunWaiting();
+  // Takes the first waiting task and compiles it, the lock let go meanwhile.
+  void RunFirst(std::unique_lock<std::mutex>& lock);
   // Notes the end of a task; the mutex is held.
   void End(std::shared_ptr<Task> task);
 
