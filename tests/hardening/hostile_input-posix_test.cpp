@@ -4,9 +4,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include <set>
-#include <sstream>
-
 #include "hardening_support.h"
 #include "output/messages.h"
 #include "platform/path_rules.h"
@@ -14,18 +11,12 @@
 namespace hardening {
 namespace {
 
+using test_support::LinesOf;
 using test_support::RunTolscript;
 
 Names operator+(Names a, const Names& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
-}
-
-std::multiset<std::string> LinesOf(const std::string& text) {
-  std::multiset<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.insert(line);
-  return lines;
 }
 
 TEST_F(HardeningTest, HostileNamesAreMungedAsTheyStandAndRunNothing) {

@@ -2,14 +2,10 @@
 // records its arguments, or with none at all.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <set>
-#include <sstream>
 
 #include "support/test_support.h"
 
@@ -37,18 +33,9 @@ const char* const kFakeLuac =
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
-// The lines of `text`, in any order: compilers run side by side.
-std::multiset<std::string> LinesOf(const std::string& text) {
-  std::multiset<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.insert(line);
-  return lines;
-}
-
 TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
   TempDir tools;  // outside the run's folder, so that only the program's files are there
-  WriteFile("bin/luac", kFakeLuac);
-  chmod("bin/luac", 0755);
+  WriteProgram("bin/luac", kFakeLuac);
   MakeDirs("empty");
   const std::string log = tools.Path() + "/calls.txt";
   ScopedEnv logPath("FAKE_LUAC_LOG", log);
@@ -123,17 +110,16 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
 // and a.lua, whose output x/a.lua writes first.
 TEST(FakeCompilerTest, AtMostTheGivenNumberOfCompilersRunAtOnce) {
   TempDir tools;
-  WriteFile("bin/luac",
-            "#!/bin/sh\n"
-            "for input; do [ \"$last\" = -o ] && out=$input; last=$input; done\n"
-            "command -p mkdir \"$FAKE_LUAC_RUNNING/$$\"\n"
-            "n=0; for p in $(command -p ls \"$FAKE_LUAC_RUNNING\"); do\n"
-            "  kill -0 $p 2>/dev/null && n=$((n + 1)); done  # a killed one is not counted\n"
-            "echo $n >> \"$FAKE_LUAC_LOG\"\n"
-            "command -p sleep 0.3\n"
-            "command -p rmdir \"$FAKE_LUAC_RUNNING/$$\"\n"
-            "printf compiled > \"$out\"\n");
-  chmod("bin/luac", 0755);
+  WriteProgram("bin/luac",
+               "#!/bin/sh\n"
+               "for input; do [ \"$last\" = -o ] && out=$input; last=$input; done\n"
+               "command -p mkdir \"$FAKE_LUAC_RUNNING/$$\"\n"
+               "n=0; for p in $(command -p ls \"$FAKE_LUAC_RUNNING\"); do\n"
+               "  kill -0 $p 2>/dev/null && n=$((n + 1)); done  # a killed one is not counted\n"
+               "echo $n >> \"$FAKE_LUAC_LOG\"\n"
+               "command -p sleep 0.3\n"
+               "command -p rmdir \"$FAKE_LUAC_RUNNING/$$\"\n"
+               "printf compiled > \"$out\"\n");
   MakeDirs("running");
   const std::string log = tools.Path() + "/counts.txt";
   ScopedEnv path("PATH", tools.Path() + "/bin");
@@ -144,10 +130,10 @@ TEST(FakeCompilerTest, AtMostTheGivenNumberOfCompilersRunAtOnce) {
     WriteFile(log, "");
     TempDir run;
     for (const std::string name : {"a", "b", "c", "d", "e", "f"})
-      WriteFile(name + ".lua", ""), WriteFile(name + ".lua.option", "");
+      for (const char* extension : {".lua", ".lua.option"}) WriteFile(name + extension, "");
     WriteFile("x/a.lua", "");
     WriteFile("b.lua.option", "-outputdir sub\\");
-    MakeDirs("sub"), MakeDirs("out");
+    for (const char* dir : {"sub", "out"}) MakeDirs(dir);
     ProgramRun result = RunTolscript(
         {"-inputfile", "x\\a.lua", "*.lua", "-outputdir", "out\\", "-jobs", jobs, "-quiet"});
     EXPECT_EQ(result.exitCode, 0) << result.err;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,8 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 inline void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+// WriteFile, then made executable (as a script where that takes a mode).
+void WriteProgram(const std::string& path, const std::string& script);
 // Sets the modification time in seconds since 1970; throws when it cannot.
 void SetMTime(const std::string& path, int64_t seconds);
 // The build record that every output folder holds; ListNames leaves it out.
@@ -99,6 +102,9 @@ ProgramRun RunTolscript(const std::vector<std::string>& args);
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+
+// The lines of `text`, in any order: compilers run side by side.
+std::multiset<std::string> LinesOf(const std::string& text);
 
 // Chunk files as the program writes them: a binary chunk is its name, its
 // size (little-endian), its body and zero padding to a multiple of 4.
