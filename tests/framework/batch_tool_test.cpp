@@ -108,6 +108,18 @@ void Check(const Scenario& s) {
   EXPECT_FALSE(PrintToLog("after the run")) << "the log is closed";
 }
 
+// Past every buffer of the reader and the tokenizer: lines and tokens of
+// all lengths, quoted values with blanks, one token of 200 KB; the last
+// option is "-text".
+std::string OptionFileOfMegabytes() {
+  std::string options = "-b " + std::string(200000, 'v') + "\n";
+  for (int i = 0; options.size() < (4u << 20); ++i) {
+    options += "-b \"quoted value " + std::to_string(i) + "\" " +
+               std::string(static_cast<size_t>(i % 97), 'x') + (i % 7 == 0 ? "\n" : " ");
+  }
+  return options + "-text\n";
+}
+
 class RunTest : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(RunTest, MungesWhatTheCommandLineNames) { Check(GetParam()); }
@@ -180,6 +192,8 @@ const Scenario kScenarios[] = {
      "a.lua.option=-skip -verbose|b.lua|b.lua.option/|c.lua",
      "-continue -inputfile fail.lua a.lua b.lua c.lua", ".\\fail.lua>fail text;.\\c.lua>c level2;",
      "c.out(b) ", 3, "fail failed [continuing]|Option file .\\b.lua.option: can't load file."},
+    {"an_option_file_of_megabytes_is_read_whole", "a.lua|a.lua.option=" + OptionFileOfMegabytes(),
+     "-inputfile a.lua", "*", "a.out(t) ", 0, ""},
     {"continue_from_an_option_file_does_not_cover_its_own_input",
      "fail.lua|fail.lua.option=-continue|b.lua", "-inputfile fail.lua b.lua", ".\\fail.lua>fail;",
      "", 2, "fail failed"},

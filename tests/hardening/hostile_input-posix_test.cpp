@@ -1,7 +1,6 @@
 // Hostile names and contents on POSIX, where a file name may hold any byte
 // but '/' and NUL: names a shell would take apart or run, control bytes
-// that would reach the terminal, an option file of several megabytes.
-#include <cstdio>
+// that would reach the terminal.
 #include <filesystem>
 
 #include "hardening_support.h"
@@ -149,26 +148,6 @@ TEST_F(HardeningTest, MessagesShowControlBytesFromFilesEscaped) {
       }
     }
   }
-}
-
-// Past every buffer of the reader and the tokenizer: lines and tokens of
-// all lengths, quoted values with blanks, one token of 200 KB; the last
-// option of the file takes effect.
-TEST_F(HardeningTest, AnOptionFileOfSeveralMegabytesIsReadWhole) {
-  WriteFile("a.lua", "return 1\n");
-  ASSERT_EQ(RunTolscript({"-inputfile", "a.lua", "-text"}).exitCode, 0);
-  const std::string text = ReadFile("a.script");
-  std::remove("a.script");
-  std::string options = "-b " + std::string(200000, 'v') + "\n";
-  for (int i = 0; options.size() < (4u << 20); ++i) {
-    options += "-b \"quoted value " + std::to_string(i) + "\" " +
-               std::string(static_cast<size_t>(i % 97), 'x') + (i % 7 == 0 ? "\n" : " ");
-  }
-  WriteFile("a.lua.option", options + "-text\n");
-  const test_support::ProgramRun run = RunTolscript({"-inputfile", "a.lua"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(ReadFile("a.script"), text);
 }
 
 }  // namespace
