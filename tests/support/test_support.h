@@ -136,14 +136,6 @@ inline std::string RequirementsFile(const std::vector<std::string>& shots) {
   return "\nucft\n{\n\tREQN\n\t{" + body + "\n\t}\n}";
 }
 
-// Lines given as (tabs, text), joined by line breaks, none after the last.
-inline std::string Lines(const std::vector<std::pair<int, std::string>>& lines) {
-  std::string text;
-  for (size_t i = 0; i < lines.size(); ++i)
-    text += (i > 0 ? "\n" : "") + std::string(lines[i].first, '\t') + lines[i].second;
-  return text;
-}
-
 // True when a working luac is on PATH.
 bool LuacAvailable();
 #define REQUIRE_LUAC() \
