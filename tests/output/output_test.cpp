@@ -316,6 +316,9 @@ TEST_F(OutputTest, OnlyTheTemporaryFilesOfEndedRunsAreCleared) {
       {"out.bin.tmp" + std::to_string(livePid) + "-abc123", true},
       {"out.bin.tmp" + self + "-abc123", true},
       {"out.bin.tmp" + dead + "-abc123", false},
+      // Numbers no process can have: on POSIX they would name process groups.
+      {"out.bin.tmp4294967296-abc123", false},
+      {"out.bin.tmp18446744073709551615-abc123", false},
       {"other.bin.tmp" + dead + "-xyz789", false},  // of another output
       {"out.bin.tmp" + dead + "-ABC999", true},     // not the program's name
   };

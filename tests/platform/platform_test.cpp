@@ -314,20 +314,5 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   }
 }
 
-TEST(ProcessIdTest, OnlyRunningProcessesAreAlive) {
-  EXPECT_TRUE(ProcessIsAlive(CurrentProcessId()));
-  ProcessSet children;
-  int child = -1;
-  uint64_t pid = test_support::StartLiveProcess(children, TOLSCRIPT_ARGV_RECORDER, &child);
-  ASSERT_NE(pid, 0u);
-  EXPECT_NE(pid, CurrentProcessId());
-  EXPECT_TRUE(ProcessIsAlive(pid));
-  children.Kill(child);
-  EXPECT_FALSE(ProcessIsAlive(pid));
-  // Numbers no process can have: on POSIX they would name process groups.
-  for (uint64_t none : {uint64_t{0}, uint64_t{1} << 32, ~uint64_t{0}})
-    EXPECT_FALSE(ProcessIsAlive(none)) << none;
-}
-
 }  // namespace
 }  // namespace platform
