@@ -12,6 +12,7 @@
 namespace {
 
 using namespace test_support;
+using namespace std::string_literals;
 
 // Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG in one
 // write, the random part of a temporary name left out; writes "compiled" to
@@ -33,6 +34,11 @@ const char* const kFakeLuac =
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
+// The line the fake compiler logs for input `name`.lua, stripped or not.
+std::string Call(const std::string& name, bool stripped = true) {
+  return (stripped ? "[-s]" : "") + "[-o][./"s + name + ".script.tmp][./" + name + ".lua]\n";
+}
+
 TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
   TempDir tools;  // outside the run's folder, so that only the program's files are there
   WriteProgram("bin/luac", kFakeLuac);
@@ -47,20 +53,19 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
     std::vector<std::string> args, outputs;
     std::string out, err, calls;
   } cases[] = {
-      {"bin", {}, "", {"-inputfile", "a.lua"}, {"a.script"}, "Munging a.lua\n", "",
-       "[-o][./a.script.tmp][./a.lua]\n"},
+      {"bin", {}, "", {"-inputfile", "a.lua"}, {"a.script"}, "Munging a.lua\n", "", Call("a", false)},
       // The bytes it wrote before it failed are no script; c.lua is not reached.
       {"bin", "1", {}, {"-inputfile", "a.lua", "c.lua", "-cinematics", "-jobs", "1"}, {},
        "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac returned 1\n"
        "ERROR reading processed script\n",
-       "luac warns: ./a.lua\n" + failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       "luac warns: ./a.lua\n" + failed + failed + "\n", Call("a")},
       {"bin", "killed", {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac was ended by signal 9\n"
        "ERROR reading processed script\n",
-       "luac warns: ./a.lua\n" + failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       "luac warns: ./a.lua\n" + failed + failed + "\n", Call("a")},
       // A FIFO for code is read as no code, without waiting for a writer.
       {"bin", "fifo", {}, {"-inputfile", "a.lua"}, {}, "Munging a.lua\nERROR reading processed script\n",
-       failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       failed + failed + "\n", Call("a")},
       // An empty file is an empty body; success without a file is no
       // script, and never an earlier one's.
       {"bin", {}, {}, {"-inputfile", "*.lua", "a.lua", "-continue"},
@@ -68,9 +73,7 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
        "Munging a.lua\nMunging b_silent.lua\nMunging c.lua\nMunging d_none.lua\n"
        "ERROR reading processed script\nMunging a.lua\n",
        failed + failed + " [continuing]\n",
-       "[-s][-o][./a.script.tmp][./a.lua]\n[-s][-o][./b_silent.script.tmp][./b_silent.lua]\n"
-       "[-s][-o][./c.script.tmp][./c.lua]\n[-s][-o][./d_none.script.tmp][./d_none.lua]\n"
-       "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       Call("a") + Call("b_silent") + Call("c") + Call("d_none") + Call("a")},
       {"empty", {}, {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\n\n**** ERROR: luac could not be run: luac: " + std::string(strerror(ENOENT)) +
            "\nERROR reading processed script\n",
