@@ -118,6 +118,7 @@ TEST(DumpTest, BothFormsAndDamagedFiles) {
   EXPECT_EQ(test_support::NormalizeLineEnds(run.out + run.err),
             std::regex_replace(binary, std::regex(".*\\|\n"), ""));  // no hex rows
   EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(test_support::Run(TOLSCRIPT_DUMP_PROGRAM, {"-bogus", "script.bin"}).exitCode, 1);
 }
 
 TEST(DumpTest, CompiledCodeHeaders) {

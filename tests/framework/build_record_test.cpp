@@ -63,6 +63,7 @@ TEST(BuildRecordTest, HoldersOfOneFolderKeepEachOthersEntries) {
   ASSERT_NE(both.Find("a b%\n"), nullptr);
   ASSERT_NE(both.Find("b"), nullptr);
   EXPECT_EQ(both.Find("b")->outputId, 7u);
+  EXPECT_EQ(ReadFile("out/.tolscript_record").rfind(kHeader), 0u) << "one header";
 }
 
 TEST(BuildRecordTest, IsReportedAndRewrittenOnlyWhenARunWritesThere) {

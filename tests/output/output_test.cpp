@@ -350,8 +350,10 @@ TEST_F(OutputTest, PrintsGoToTheConsoleElseToTheLogTwoLevelsAbove) {
     SCOPED_TRACE(::testing::Message() << c.console << c.log << c.print);
     ASSERT_TRUE(OpenToolLog("prog", c.log, false));
     SetConsoleLevel(c.console);
-    std::string out = Capture([&] { print[c.print]("line %d\n", 7); }).out;
+    bool printed = false;
+    std::string out = Capture([&] { printed = print[c.print]("line %d\n", 7); }).out;
     CloseLogs();
+    EXPECT_EQ(printed, c.where != kNowhere);
     EXPECT_EQ(out, c.where == kConsole ? "line 7\n" : "");
     EXPECT_EQ(NormalizeLineEnds(ReadFile("prog.log")), c.where == kLog ? "line 7\n" : "");
   }
