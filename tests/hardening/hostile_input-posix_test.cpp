@@ -13,11 +13,6 @@ namespace {
 using test_support::LinesOf;
 using test_support::RunTolscript;
 
-Names operator+(Names a, const Names& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 TEST_F(HardeningTest, HostileNamesAreMungedAsTheyStandAndRunNothing) {
   const std::string component(200, 'c');
   const Names inputs{
@@ -49,7 +44,9 @@ TEST_F(HardeningTest, HostileNamesAreMungedAsTheyStandAndRunNothing) {
     // A name found on disk that Windows could not hold is passed over with
     // an error; one given by the user is looked up as it stands.
     std::string err;
-    for (const std::string& input : Names{"back\\slash.lua"} + inputs) {
+    Names found = inputs;
+    found.push_back("back\\slash.lua");
+    for (const std::string& input : found) {
       if (!recursion || platform::IsPortableName(input.substr(input.rfind('/') + 1))) continue;
       err += "Error: Input file .\\" + Printable(input) + ": a name Windows cannot hold, passed over.\n";
     }
