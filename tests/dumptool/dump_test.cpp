@@ -16,14 +16,8 @@
 namespace {
 
 using namespace std::string_literals;
+using test_support::Chunk;
 using test_support::WriteFile;
-
-// A binary chunk as the writer lays it out.
-std::string Chunk(const std::string& name, const std::string& body) {
-  std::string size;
-  for (int i = 0; i < 4; ++i) size += static_cast<char>(body.size() >> (8 * i));
-  return name + size + body + std::string((4 - body.size() % 4) % 4, '\0');
-}
 
 // The start of compiled Lua 5.1, stripped, as luac writes it on the hosts we
 // build on, and what the dump shows of it in either form.
@@ -39,7 +33,10 @@ const std::string kCodeDump =
 TEST(DumpTest, BothFormsAndDamagedFiles) {
   test_support::TempDir temp;
   std::string deep, deepText = "ucft {";
-  for (int i = 0; i < 100; ++i) deep = Chunk("scr_", deep), deepText += " abcd {";
+  for (int i = 0; i < 100; ++i) {
+    deep = Chunk("scr_", deep);
+    deepText += " abcd {";
+  }
   // Each damaged file gets one line naming the place and the damage, and
   // nothing of it is printed; the other files are still dumped.
   const struct {
@@ -121,6 +118,7 @@ TEST(DumpTest, BothFormsAndDamagedFiles) {
   EXPECT_EQ(test_support::NormalizeLineEnds(run.out + run.err),
             std::regex_replace(binary, std::regex(".*\\|\n"), ""));  // no hex rows
   EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(test_support::Run(TOLSCRIPT_DUMP_PROGRAM, {"-bogus", "script.bin"}).exitCode, 1);
 }
 
 TEST(DumpTest, CompiledCodeHeaders) {

@@ -108,6 +108,26 @@ void Check(const Scenario& s) {
   EXPECT_FALSE(PrintToLog("after the run")) << "the log is closed";
 }
 
+// Past every buffer of the reader and the tokenizer: lines and tokens of
+// all lengths, quoted values with blanks, one token of 200 KB; the last
+// option is "-text".
+std::string OptionFileOfMegabytes() {
+  std::string options = "-b " + std::string(200000, 'v') + "\n";
+  for (int i = 0; options.size() < (4u << 20); ++i) {
+    options += "-b \"quoted value " + std::to_string(i) + "\" " +
+               std::string(static_cast<size_t>(i % 97), 'x') + (i % 7 == 0 ? "\n" : " ");
+  }
+  return options + "-text\n";
+}
+
+// l0.txt to l255.txt, each naming the next list, then a.lua.
+std::string NestedLists() {
+  std::string files = "a.lua|l0.txt=a.lua @l1.txt";
+  for (int i = 1; i < 256; ++i)
+    files += "|l" + std::to_string(i) + ".txt=@l" + std::to_string(i + 1) + ".txt a.lua";
+  return files;
+}
+
 class RunTest : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(RunTest, MungesWhatTheCommandLineNames) { Check(GetParam()); }
@@ -160,6 +180,9 @@ const Scenario kScenarios[] = {
      "-sourcedir src -inputfile !*.lua -platform pc", "src\\.\\a\\x.lua>x platform2;",
      "src/a/x.out(b) ", 1, "Input directory src\\.\\a\\back: link loop, passed over."},
 #endif
+    // What the walk found before it stopped is munged.
+    {"lists_nested_past_the_limit_end_the_run", NestedLists(), "-inputfile @l0.txt b.lua",
+     ".\\a.lua>a;", "a.out(b) ", 2, "Input file @l256.txt: lists nested more than 256 deep."},
     {"the_build_record_is_no_input", "a_record.lua|.TOLSCRIPT_RECORD=x", "-inputfile *record*",
      ".\\a_record.lua>a_record;", "a_record.out(b) ", 0, ""},
     // Requirements files only where something is required.
@@ -180,6 +203,8 @@ const Scenario kScenarios[] = {
      "a.lua.option=-skip -verbose|b.lua|b.lua.option/|c.lua",
      "-continue -inputfile fail.lua a.lua b.lua c.lua", ".\\fail.lua>fail text;.\\c.lua>c level2;",
      "c.out(b) ", 3, "fail failed [continuing]|Option file .\\b.lua.option: can't load file."},
+    {"an_option_file_of_megabytes_is_read_whole", "a.lua|a.lua.option=" + OptionFileOfMegabytes(),
+     "-inputfile a.lua", "*", "a.out(t) ", 0, ""},
     {"continue_from_an_option_file_does_not_cover_its_own_input",
      "fail.lua|fail.lua.option=-continue|b.lua", "-inputfile fail.lua b.lua", ".\\fail.lua>fail;",
      "", 2, "fail failed"},
@@ -199,13 +224,5 @@ const Scenario kScenarios[] = {
 INSTANTIATE_TEST_SUITE_P(Scenarios, RunTest, ::testing::ValuesIn(kScenarios),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// What the walk found before it stopped is munged.
-TEST(RunSequenceTest, ListsNestedPastTheLimitEndTheRun) {
-  Scenario s{"", "a.lua|l0.txt=a.lua @l1.txt", "-inputfile @l0.txt b.lua", ".\\a.lua>a;",
-             "a.out(b) ", 2, "Input file @l256.txt: lists nested more than 256 deep."};
-  for (int i = 1; i < 256; ++i)
-    s.files += "|l" + std::to_string(i) + ".txt=@l" + std::to_string(i + 1) + ".txt a.lua";
-  Check(s);
-}
 
 }  // namespace

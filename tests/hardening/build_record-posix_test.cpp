@@ -2,8 +2,6 @@
 // that share a folder and builds started from elsewhere: "-checkdate" never
 // keeps an output that a clean munge would write differently, and remakes
 // nothing that it would write the same.
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "hardening_support.h"
@@ -42,9 +40,7 @@ const char* const kKillingLuac =
     "exec \"$REAL_LUAC\" \"$@\"\n";
 
 TEST_F(HardeningTest, AfterARunThatDiesEveryOutputWithOtherFactsIsRemade) {
-  WriteFile(tools.Path() + "/luac", kKillingLuac);
-  chmod((tools.Path() + "/luac").c_str(), 0755);
-  const std::string luac = platform::FindProgram("luac").value_or("");
+  InstallLuac(kKillingLuac);
   const std::string program = TOLSCRIPT_PROGRAM;
   std::string textRun;
   for (const std::string& arg : kText) textRun += " '" + arg + "'";
@@ -52,8 +48,7 @@ TEST_F(HardeningTest, AfterARunThatDiesEveryOutputWithOtherFactsIsRemade) {
     const char* name;
     Names run;
   } deaths[] = {
-      {"killed", {"env", "PATH=" + tools.Path() + ":" + platform::GetEnv("PATH").value_or(""),
-                  "REAL_LUAC=" + luac, "CALLS=" + tools.Path() + "/calls", "AT=20", program}},
+      {"killed", WithCompiler("60", {"CALLS=" + tools.Path() + "/calls", "AT=20", program})},
       {"closed_pipe", {"sh", "-c", "'" + program + "'" + textRun + " -verbose | head -c 1"}},
   };
   for (const auto& death : deaths) {

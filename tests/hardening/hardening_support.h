@@ -26,6 +26,19 @@ class HardeningTest : public ::testing::Test {
   void SetUp() override {
     if (!platform::FindProgram("luac")) GTEST_SKIP() << "luac is not on PATH";
   }
+  // Puts `script` first on the path as the compiler (see WithCompiler).
+  void InstallLuac(const std::string& script) {
+    test_support::WriteProgram(tools.Path() + "/luac", script);
+  }
+  // What starts a program with `tools` first on the path, the real compiler
+  // in $REAL_LUAC and `settings`, ended after `seconds`.
+  Names WithCompiler(const char* seconds, const Names& settings) const {
+    Names prefix{"timeout", seconds, "env",
+                 "PATH=" + tools.Path() + ":" + platform::GetEnv("PATH").value_or(""),
+                 "REAL_LUAC=" + platform::FindProgram("luac").value_or("")};
+    prefix.insert(prefix.end(), settings.begin(), settings.end());
+    return prefix;
+  }
   test_support::TempDir tools;
   test_support::TempDir work;
   test_support::ScopedEnv stripped{"LUA_DEBUG_SYMBOLS", std::nullopt};

@@ -1,11 +1,7 @@
 // Hostile names and contents on POSIX, where a file name may hold any byte
 // but '/' and NUL: names a shell would take apart or run, control bytes
-// that would reach the terminal, an option file of several megabytes.
-#include <cstdio>
+// that would reach the terminal.
 #include <filesystem>
-
-#include <set>
-#include <sstream>
 
 #include "hardening_support.h"
 #include "output/messages.h"
@@ -14,19 +10,8 @@
 namespace hardening {
 namespace {
 
+using test_support::LinesOf;
 using test_support::RunTolscript;
-
-Names operator+(Names a, const Names& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-std::multiset<std::string> LinesOf(const std::string& text) {
-  std::multiset<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.insert(line);
-  return lines;
-}
 
 TEST_F(HardeningTest, HostileNamesAreMungedAsTheyStandAndRunNothing) {
   const std::string component(200, 'c');
@@ -59,7 +44,9 @@ TEST_F(HardeningTest, HostileNamesAreMungedAsTheyStandAndRunNothing) {
     // A name found on disk that Windows could not hold is passed over with
     // an error; one given by the user is looked up as it stands.
     std::string err;
-    for (const std::string& input : Names{"back\\slash.lua"} + inputs) {
+    Names found = inputs;
+    found.push_back("back\\slash.lua");
+    for (const std::string& input : found) {
       if (!recursion || platform::IsPortableName(input.substr(input.rfind('/') + 1))) continue;
       err += "Error: Input file .\\" + Printable(input) + ": a name Windows cannot hold, passed over.\n";
     }
@@ -158,26 +145,6 @@ TEST_F(HardeningTest, MessagesShowControlBytesFromFilesEscaped) {
       }
     }
   }
-}
-
-// Past every buffer of the reader and the tokenizer: lines and tokens of
-// all lengths, quoted values with blanks, one token of 200 KB; the last
-// option of the file takes effect.
-TEST_F(HardeningTest, AnOptionFileOfSeveralMegabytesIsReadWhole) {
-  WriteFile("a.lua", "return 1\n");
-  ASSERT_EQ(RunTolscript({"-inputfile", "a.lua", "-text"}).exitCode, 0);
-  const std::string text = ReadFile("a.script");
-  std::remove("a.script");
-  std::string options = "-b " + std::string(200000, 'v') + "\n";
-  for (int i = 0; options.size() < (4u << 20); ++i) {
-    options += "-b \"quoted value " + std::to_string(i) + "\" " +
-               std::string(static_cast<size_t>(i % 97), 'x') + (i % 7 == 0 ? "\n" : " ");
-  }
-  WriteFile("a.lua.option", options + "-text\n");
-  const test_support::ProgramRun run = RunTolscript({"-inputfile", "a.lua"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(ReadFile("a.script"), text);
 }
 
 }  // namespace

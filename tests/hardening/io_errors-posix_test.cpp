@@ -66,11 +66,8 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
       {"disk_full_while_writing",
        disk + "seq 2000 | sed \"s/.*/x = 'entry&'/\" > d/bad.lua && echo -text > d/bad.lua.option",
        "d\\bad.lua", failed("write .\\d\\bad.script", ENOSPC), both},
+      // Where the compiler cannot write, it fails first.
       {"disk_full", disk + "touch d/bad.lua && (cat /dev/zero > d/f; true)", "d\\bad.lua",
-       unreadable, compileFailed},
-      {"disk_read_only", disk + "touch d/bad.lua && mount -o remount,ro d", "d\\bad.lua",
-       unreadable, compileFailed},
-      {"folder_without_write_permission", "mkdir ro; touch ro/bad.lua; chmod 555 ro", "ro\\bad.lua",
        unreadable, compileFailed},
       // The compiler's file cannot even be named there.
       {"output_folder_that_cannot_be_searched",
@@ -85,7 +82,6 @@ TEST_F(HardeningTest, FailingDisksFilesFifosAndFoldersFailTheirInputAloneAndKeep
        "touch bad.lua bad.lua.option; chmod 0 bad.lua.option", "bad.lua", noOption},
       {"option_file_that_is_a_folder", "touch bad.lua; mkdir bad.lua.option", "bad.lua", noOption},
       {"input_fifo", "mkfifo bad.lua", "bad.lua", notRegular},
-      {"input_device", "ln -s /dev/zero bad.lua", "bad.lua", notRegular},
       {"option_file_fifo", "mkfifo z/good.lua.option", "", ""},
       {"list_fifo", "mkfifo list.txt", "@list.txt", ""},
       // Read as soon as the writer is there, then waited on like any pipe.

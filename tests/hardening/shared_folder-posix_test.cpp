@@ -1,7 +1,7 @@
 // Runs that share an output folder, and the temporary files runs leave:
 // a live run's files are never taken for a dead run's, and a dead run's
 // go with the next run that writes into their folder.
-#include <sys/stat.h>
+#include <regex>
 
 #include "hardening_support.h"
 
@@ -22,8 +22,7 @@ class SharedFolderTest : public HardeningTest {
  protected:
   void SetUp() override {
     HardeningTest::SetUp();
-    WriteFile(tools.Path() + "/luac", kLingeringLuac);
-    chmod((tools.Path() + "/luac").c_str(), 0755);
+    InstallLuac(kLingeringLuac);
   }
   std::string Command(const std::string& args, const std::string& linger) {
     return "PATH='" + tools.Path() + ":" + platform::GetEnv("PATH").value_or("") + "' REAL_LUAC='" +
@@ -56,6 +55,10 @@ TEST_F(SharedFolderTest, TwoRunsIntoOneFolderBothSucceed) {
   EXPECT_NE(status.find("first 0\n"), std::string::npos) << status << both.errorOutput;
   EXPECT_NE(status.find("second 0\n"), std::string::npos) << status << both.errorOutput;
   EXPECT_EQ(TempFiles("out"), Names{});
+  // Both rewrite the folder's one tool log: one run's header is left whole.
+  EXPECT_TRUE(std::regex_match(ReadFile("tolscript.log"),
+                               std::regex("Logging tolscript\n[0-9:]{8}[0-9/]{8}\n")))
+      << ReadFile("tolscript.log");
 }
 
 // Work started ahead for an input whose option file then sends its output

@@ -34,7 +34,10 @@ using Names = std::vector<std::string>;
 // A fresh current directory; the message service is left as it was found.
 class OutputTest : public ::testing::Test {
  protected:
-  void TearDown() override { CloseLogs(), SetConsoleLevel(1); }
+  void TearDown() override {
+    CloseLogs();
+    SetConsoleLevel(1);
+  }
   test_support::TempDir tempDir;
 };
 
@@ -67,20 +70,40 @@ std::string Written(const std::function<void(ChunkWriter&)>& body) {
   return ReadFile("out.bin");
 }
 
-// One tree for both forms, a chunk a line; each form ignores what only the
-// other lays out.
+// One tree for both forms; each form ignores what only the other lays out.
 void WriteSample(ChunkWriter& w, const char* root) {
-  w.OpenChunk(root), w.WriteByte(0x11);  // the next header is not aligned
-  w.OpenChunk("scr"), w.WriteWord(0x1234), w.WriteDword(0xFFFFFFFF), w.WriteFloat(-0.25f);
-  w.WriteString("say \"hi\"\n"), w.WriteData("a\0b", 3), w.CloseChunk();
-  w.OpenChunk("INFO"), w.SetInline(true), w.WriteDword(1), w.CloseChunk();
-  w.OpenChunk("BODYX"), w.SetHexMode(true), w.SetValuesPerLine(3);
-  w.WriteByte(0x1b), w.WriteWord(0x4c), w.WriteDword(0x75), w.Align(), w.WriteByte(0xff);
+  w.OpenChunk(root);
+  w.WriteByte(0x11);  // the next header is not aligned
+  w.OpenChunk("scr");
+  w.WriteWord(0x1234);
+  w.WriteDword(0xFFFFFFFF);
+  w.WriteFloat(-0.25f);
+  w.WriteString("say \"hi\"\n");
+  w.WriteData("a\0b", 3);
+  w.CloseChunk();
+  w.OpenChunk("INFO");
+  w.SetInline(true);
+  w.WriteDword(1);
+  w.CloseChunk();
+  w.OpenChunk("BODYX");
+  w.SetHexMode(true);
+  w.SetValuesPerLine(3);
+  w.WriteByte(0x1b);
+  w.WriteWord(0x4c);
+  w.WriteDword(0x75);
+  w.Align();
+  w.WriteByte(0xff);
   w.RLEWrite(9, 8);  // dropped by the next open, with its width
-  w.OpenChunk("RLE"), w.SetValuesPerLine(0), w.SetHexMode(true);  // each open and close resets
+  w.OpenChunk("RLE");
+  w.SetValuesPerLine(0);  // each open and close resets the layout
+  w.SetHexMode(true);
   for (uint32_t value : {0x707, 0x707, 0x707, 0x707, 0x707, 0x808}) w.RLEWrite(value, 16);
-  w.CloseChunk(), w.WriteByte(10), w.CloseChunk();
-  w.OpenChunk(""), w.CloseChunk(), w.CloseChunk();
+  w.CloseChunk();
+  w.WriteByte(10);
+  w.CloseChunk();
+  w.OpenChunk("");
+  w.CloseChunk();
+  w.CloseChunk();
 }
 
 TEST_F(OutputTest, BothFormsOfOneTreeAndTheBinaryTrace) {
@@ -118,7 +141,7 @@ TEST_F(OutputTest, NestingOutsideTheLimitsAndMixedRunWidthsAreInternalErrors) {
   EXPECT_EQ(refused.out + refused.raised, "[INTERNAL: Chunk nesting overflow]");
   TextChunkWriter text(&file);
   EXPECT_EQ(Capture([&] { text.CloseChunk(); }).raised, "[INTERNAL: Chunk nesting underflow]");
-  EXPECT_EQ(Capture([&] { text.RLEWrite(1, 8), text.RLEWrite(1, 16); }).raised,
+  EXPECT_EQ(Capture([&] { text.RLEWrite(1, 8); text.RLEWrite(1, 16); }).raised,
             "[INTERNAL: Can't Run-Length Encode mixed width data]");
 }
 
@@ -245,7 +268,6 @@ TEST_F(OutputTest, AProducersFileBecomesTheOutput) {
       {"Out.bin", false},
       {"out.bin", true},
 #ifndef _WIN32  // whole paths are limited to 260 characters there
-      {std::string(251, 'a') + ".bin", false},
       {std::string(244, 'a') + "\xc3\xa9" "b.bin", false},
 #endif
   };
@@ -294,10 +316,11 @@ TEST_F(OutputTest, OnlyTheTemporaryFilesOfEndedRunsAreCleared) {
       {"out.bin.tmp" + std::to_string(livePid) + "-abc123", true},
       {"out.bin.tmp" + self + "-abc123", true},
       {"out.bin.tmp" + dead + "-abc123", false},
+      // Numbers no process can have: on POSIX they would name process groups.
+      {"out.bin.tmp4294967296-abc123", false},
+      {"out.bin.tmp18446744073709551615-abc123", false},
       {"other.bin.tmp" + dead + "-xyz789", false},  // of another output
-      {"out.bin.tmp" + dead + "-ABC999", true},     // not the program's names
-      {"out.bin.tmpNOTOUR", true},
-      {"out.bin.tmpabc123", true},
+      {"out.bin.tmp" + dead + "-ABC999", true},     // not the program's name
   };
   test_support::TempDir dir;
   for (const auto& [name, kept] : cases) WriteFile(name, "x");
@@ -315,17 +338,24 @@ TEST_F(OutputTest, OnlyTheTemporaryFilesOfEndedRunsAreCleared) {
 }
 
 TEST_F(OutputTest, PrintsGoToTheConsoleElseToTheLogTwoLevelsAbove) {
-  const int cases[][4] = {  // console level, log level, print level; 1 console, 2 log
-      {1, 2, 1, 1}, {0, 2, 1, 0}, {0, 3, 1, 2}, {1, 2, 2, 0}, {2, 2, 2, 1}, {1, 4, 2, 2},
-      {1, 3, 2, 0}, {1, 2, 3, 0}, {2, 5, 3, 2}, {2, 4, 3, 0}, {3, 0, 3, 1}, {3, 5, 3, 1}};
+  enum Where { kNowhere, kConsole, kLog };
+  const struct {
+    int console, log, print;
+    Where where;
+  } cases[] = {{1, 2, 1, kConsole}, {0, 2, 1, kNowhere}, {0, 3, 1, kLog},     {1, 2, 2, kNowhere},
+               {2, 2, 2, kConsole}, {1, 4, 2, kLog},     {1, 3, 2, kNowhere}, {1, 2, 3, kNowhere},
+               {2, 5, 3, kLog},     {2, 4, 3, kNowhere}, {3, 0, 3, kConsole}, {3, 5, 3, kConsole}};
   bool (*const print[])(const char*, ...) = {nullptr, PrintNormal, PrintVerbose, PrintDebug};
   for (const auto& c : cases) {
-    ASSERT_TRUE(OpenToolLog("prog", c[1], false));
-    SetConsoleLevel(c[0]);
-    std::string out = Capture([&] { print[c[2]]("line %d\n", 7); }).out;
+    SCOPED_TRACE(::testing::Message() << c.console << c.log << c.print);
+    ASSERT_TRUE(OpenToolLog("prog", c.log, false));
+    SetConsoleLevel(c.console);
+    bool printed = false;
+    std::string out = Capture([&] { printed = print[c.print]("line %d\n", 7); }).out;
     CloseLogs();
-    EXPECT_EQ(out + "|" + NormalizeLineEnds(ReadFile("prog.log")),
-              c[3] == 1 ? "line 7\n|" : c[3] == 2 ? "|line 7\n" : "|") << c[0] << c[1] << c[2];
+    EXPECT_EQ(printed, c.where != kNowhere);
+    EXPECT_EQ(out, c.where == kConsole ? "line 7\n" : "");
+    EXPECT_EQ(NormalizeLineEnds(ReadFile("prog.log")), c.where == kLog ? "line 7\n" : "");
   }
 }
 
@@ -339,9 +369,13 @@ TEST_F(OutputTest, ProblemsGoToStandardErrorAndToBothLogsByLevel) {
   for (int level = 0; level <= 2; ++level) {
     ASSERT_TRUE(OpenToolLog("bin/abc.exe", level, false));
     SetConsoleLevel(0);
-    Console console = Capture([] { ReportWarning("w %d\n", 1), ReportError("e\n"); });
+    Console console = Capture([] {
+      ReportWarning("w %d\n", 1);
+      ReportError("e\n");
+    });
     CloseLogs();
-    EXPECT_EQ(WarningCount() * 10 + ErrorCount(), 11);
+    EXPECT_EQ(WarningCount(), 1);
+    EXPECT_EQ(ErrorCount(), 1);
     EXPECT_EQ(console.out + console.err, "Warning: w 1\nError: e\n");
     std::string logged = first + (level >= 2 ? "w 1\n" : "") + (level >= 1 ? "e\n" : "");
     EXPECT_EQ(NormalizeLineEnds(ReadFile("abc.log")), logged) << level;

@@ -33,10 +33,11 @@ bool WriteThrough(const std::string& path, const char* mode = "wb") {
   return stream && std::fputs(mode, stream) >= 0 && std::fclose(stream) == 0;
 }
 
-std::string Listed(const std::string& pattern) {
-  std::string names;
+// The names a pattern lists, folders with a '/' after them.
+Names Listed(const std::string& pattern) {
+  Names names;
   for (const DirEntry& entry : ListDirectory(pattern))
-    names += entry.name + (entry.isDirectory ? "/ " : " ");
+    names.push_back(entry.name + (entry.isDirectory ? "/" : ""));
   return names;
 }
 
@@ -44,23 +45,30 @@ TEST(FileSystemTest, NamesAreFoundInAnyCaseAndNewNamesKeepTheCaseGiven) {
   TempDir temp;
   WriteFile("Data/Scripts/Foo.lua", "");
   SetMTime("Data/Scripts/Foo.lua", 4102444800);  // past 2038
-  EXPECT_TRUE(IsRegularFile("DATA/SCRIPTS/FOO.LUA") && IsDirectory("data\\scripts") &&
-              IsDirectory("Data/Scripts/"));
-  EXPECT_FALSE(IsDirectory("data\\scripts\\foo.lua") || IsRegularFile("data") ||
-               FileExists("Data/Scripts/Foo.lua/") || FileExists("data\\scripts\\foo.lua\\") ||
-               FileExists("data\\other\\foo.lua") || FileExists(""));
+  EXPECT_TRUE(IsRegularFile("DATA/SCRIPTS/FOO.LUA"));
+  EXPECT_TRUE(IsDirectory("data\\scripts"));
+  EXPECT_TRUE(IsDirectory("Data/Scripts/"));
+  EXPECT_FALSE(IsDirectory("data\\scripts\\foo.lua"));
+  EXPECT_FALSE(IsRegularFile("data"));
+  for (const char* path : {"Data/Scripts/Foo.lua/", "data\\scripts\\foo.lua\\", "data\\other\\foo.lua", ""})
+    EXPECT_FALSE(FileExists(path)) << path;
   EXPECT_EQ(StatFile("data\\scripts\\fOO.lua").value().timeNs, 4102444800 * 1000000000);
-  EXPECT_TRUE(WriteThrough("data\\scripts\\New.Lua") && WriteThrough("data\\scripts\\FOO.LUA") &&
-              WriteThrough("data\\scripts\\foo.lua", "ab"));
+  for (const char* name : {"data\\scripts\\New.Lua", "data\\scripts\\FOO.LUA"})
+    EXPECT_TRUE(WriteThrough(name)) << name;
+  EXPECT_TRUE(WriteThrough("data\\scripts\\foo.lua", "ab"));
   EXPECT_EQ(StatFile("data\\scripts\\foo.lua").value().size, 4u);
-  EXPECT_EQ(Listed("data\\scripts\\*") + Listed("data\\*.*") + Listed("data\\scripts\\foo.lua\\*") +
-                Listed("DAT?"),
-            "./ ../ Foo.lua New.Lua ./ ../ Scripts/ Data/ ");
+  EXPECT_EQ(Listed("data\\scripts\\*"), (Names{"./", "../", "Foo.lua", "New.Lua"}));
+  EXPECT_EQ(Listed("data\\*.*"), (Names{"./", "../", "Scripts/"}));
+  EXPECT_EQ(Listed("data\\scripts\\foo.lua\\*"), Names{});
+  EXPECT_EQ(Listed("DAT?"), Names{"Data/"});
 #ifdef _WIN32
   // The system's matching also takes 8.3 names ("LONGFI~1.LUA" for a
   // ".luac") and gives '?' and a trailing '.' DOS meanings: none may show.
   for (const char* name : {"LongFileName.luac", "a.txt"}) WriteFile(name, "");
-  EXPECT_EQ(Listed("*.lua") + Listed("longfi~1.lua") + Listed("a?.txt") + Listed("*."), "./ ../ ");
+  Names listed;  // by all four patterns together
+  for (const char* pattern : {"*.lua", "longfi~1.lua", "a?.txt", "*."})
+    for (const std::string& name : Listed(pattern)) listed.push_back(name);
+  EXPECT_EQ(listed, (Names{"./", "../"}));
 #endif
 }
 
@@ -69,23 +77,31 @@ TEST(FileSystemTest, FailuresSayWhy) {
   for (const char* name : {"present", "gone"}) WriteFile(name, "x");
   std::string error;
   // In a folder not yet looked at; a name in another case is the same file.
-  EXPECT_TRUE(RemoveFile("gone", &error) && WriteThrough("PRESENT")) << error;
+  EXPECT_TRUE(RemoveFile("gone", &error)) << error;
+  EXPECT_TRUE(WriteThrough("PRESENT"));
+  // False, with a reason (taken, so that the next must give its own).
   auto failed = [&error](bool done) { return !done && !std::exchange(error, "").empty(); };
   errno = 0;
-  EXPECT_TRUE(failed(RemoveFile("missing", &error)) && errno == ENOENT);
-  EXPECT_TRUE(failed(RenameFile("missing", "present", &error)) && errno == ENOENT);
+  EXPECT_TRUE(failed(RemoveFile("missing", &error)));
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_TRUE(failed(RenameFile("missing", "present", &error)));
+  EXPECT_EQ(errno, ENOENT);
   fs::create_directory("folder");  // there, but no file
-  EXPECT_TRUE(failed(RemoveFile("folder", &error)) && IsDirectory("folder"));
+  EXPECT_TRUE(failed(RemoveFile("folder", &error)));
+  EXPECT_TRUE(IsDirectory("folder"));
   // A missing folder, and a name too long for any system.
   for (const std::string& path : {std::string("nodir\\x"), std::string(300, 'n')}) {
-    EXPECT_TRUE(failed(RemoveFile(path, &error)) && failed(RenameFile(path, "target", &error)) &&
-                failed(RenameFile("present", path, &error)))
-        << path;
-    EXPECT_FALSE(FileExists(path) || WriteThrough(path) || WriteThrough(path + "\\y")) << path;
+    SCOPED_TRACE(path);
+    EXPECT_TRUE(failed(RemoveFile(path, &error)));
+    EXPECT_TRUE(failed(RenameFile(path, "target", &error)));
+    EXPECT_TRUE(failed(RenameFile("present", path, &error)));
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_FALSE(WriteThrough(path));
+    EXPECT_FALSE(WriteThrough(path + "\\y"));
     std::string made = "unchanged";
-    EXPECT_EQ(CreateUniqueFile(path + "\\out", &made), nullptr) << path;
+    EXPECT_EQ(CreateUniqueFile(path + "\\out", &made), nullptr);
     EXPECT_EQ(made, "unchanged");
-    EXPECT_EQ(Listed(path + "\\*"), "");
+    EXPECT_EQ(Listed(path + "\\*"), Names{});
   }
 #ifndef _WIN32
   fs::create_symlink("nowhere", "dangling");  // missing as a file, there as a name
@@ -129,23 +145,33 @@ TEST(PosixPathTest, NamesAreTheExactOneElseTheFirstInAnotherCaseElseAsGiven) {
   for (const char* name : {"foo", "Foo", "FOO", "Dir/a", "DIR/b", "Data/Old", "Root/Game/Old"})
     WriteFile(name, name);
   // The exact name, else the first in listing order, else as given.
-  EXPECT_EQ(ReadTextFile("Foo").value() + ReadTextFile("fOO").value(), "FooFOO");
+  EXPECT_EQ(ReadTextFile("Foo"), "Foo");
+  EXPECT_EQ(ReadTextFile("fOO"), "FOO");
   std::string error;
-  EXPECT_TRUE(RenameFile("FOO", "moved", &error) && ReadTextFile("fOO") == "Foo") << error;
+  EXPECT_TRUE(RenameFile("FOO", "moved", &error)) << error;
+  EXPECT_EQ(ReadTextFile("fOO"), "Foo");
   // The first of several spellings removed, the next stands for them.
-  EXPECT_TRUE(RemoveFile("Foo", &error) && ReadTextFile("fOO") == "foo") << error;
-  EXPECT_TRUE(RemoveFile("FOO", &error) && NativePath("fOO") == "fOO") << error;
-  EXPECT_EQ(NativePath("dir\\b") + NativePath("dir\\a") + NativePath("Dir\\A"), "DIR/bDIR/aDir/a");
+  EXPECT_TRUE(RemoveFile("Foo", &error)) << error;
+  EXPECT_EQ(ReadTextFile("fOO"), "foo");
+  EXPECT_TRUE(RemoveFile("FOO", &error)) << error;
+  EXPECT_EQ(NativePath("fOO"), "fOO");
+  EXPECT_EQ(NativePath("dir\\b"), "DIR/b");
+  EXPECT_EQ(NativePath("dir\\a"), "DIR/a");
+  EXPECT_EQ(NativePath("Dir\\A"), "Dir/a");
   WriteFile("Data/Other.TXT", "");
   WriteFile("Data/Renamed", "");
   WriteFile("Data/New.TXT", "");
   std::filesystem::remove("Data/Old");
   // Changes through the platform, each right after the last.
   std::string made;
-  EXPECT_TRUE(WriteThrough("data\\A.txt") && FileExists("data\\a.TXT"));
-  EXPECT_TRUE(RenameFile("data\\a.txt", "data\\B.txt", &error) && !FileExists("data\\a.txt"));
-  EXPECT_TRUE(RemoveFile("data\\b.TXT", &error) && !FileExists("data\\b.txt"));
-  EXPECT_TRUE(WriteThrough("data\\b.Txt") && RemoveFile("data\\OTHER.txt", &error));
+  EXPECT_TRUE(WriteThrough("data\\A.txt"));
+  EXPECT_TRUE(FileExists("data\\a.TXT"));
+  EXPECT_TRUE(RenameFile("data\\a.txt", "data\\B.txt", &error)) << error;
+  EXPECT_FALSE(FileExists("data\\a.txt"));
+  EXPECT_TRUE(RemoveFile("data\\b.TXT", &error)) << error;
+  EXPECT_FALSE(FileExists("data\\b.txt"));
+  EXPECT_TRUE(WriteThrough("data\\b.Txt"));
+  EXPECT_TRUE(RemoveFile("data\\OTHER.txt", &error)) << error;
   std::fclose(CreateUniqueFile("DATA\\tmp", &made));
   EXPECT_TRUE(FileExists("data\\" + made.substr(5)));
   EXPECT_TRUE(RenameFile("data\\RENAMED", "data\\renamed", &error)) << error;
@@ -170,13 +196,14 @@ TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
   TempDir temp;
   const std::string longest(NAME_MAX, 'N');
   std::string error, deep;
-  EXPECT_TRUE(WriteThrough(longest) &&
-              RenameFile(std::string(NAME_MAX, 'n'), longest.substr(1) + "m", &error));
+  EXPECT_TRUE(WriteThrough(longest));
+  EXPECT_TRUE(RenameFile(std::string(NAME_MAX, 'n'), longest.substr(1) + "m", &error)) << error;
   EXPECT_EQ(ListNames("."), Names{longest.substr(1) + "m"});
   while (deep.size() <= PATH_MAX) deep += std::string(100, 'd') + "/";
   for (const std::string& path : {longest + "x", deep + "x", std::string("a\0b", 3)}) {
     errno = 0;
-    EXPECT_TRUE(!WriteThrough(path) && errno == (path.size() == 3 ? EINVAL : ENAMETOOLONG));
+    EXPECT_FALSE(WriteThrough(path));
+    EXPECT_EQ(errno, path.size() == 3 ? EINVAL : ENAMETOOLONG);
     EXPECT_EQ(NativePath(path), "");
   }
 }
@@ -264,7 +291,8 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   for (size_t i = 0; i < started.size(); ++i) ended.insert(children.WaitForAny());
   ASSERT_EQ(ended.size(), started.size());
   for (int child : ended) check(children.Take(child), *started.at(child));
-  EXPECT_TRUE(children.Running() == 0 && children.WaitForAny() == -1);
+  EXPECT_EQ(children.Running(), 0);
+  EXPECT_EQ(children.WaitForAny(), -1);
   EXPECT_FALSE(Exists("late"));  // killed before it could write
   std::string recorded;
   for (size_t i = 1; i < cases[0].argv.size(); ++i) recorded += "[" + cases[0].argv[i] + "]\n";
@@ -274,29 +302,25 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   fs::create_directory("later");
   for (const std::string& copy : {first, later}) fs::copy_file(TOLSCRIPT_ARGV_RECORDER, copy);
   const std::string both = temp.Path() + PathListSeparator() + temp.Path() + "/later";
-  std::string kinds;  // Exited, Signalled, StartFailed
-  for (const std::string& list : {temp.Path(), std::string("/missing"), both, both, both}) {
-    if (kinds == "EFE") fs::remove(first);
-    if (kinds == "EFEE") fs::remove(later);
-    ScopedEnv path("PATH", list);
-    kinds += "ESF"[static_cast<int>(RunProgram({"prog"}).kind)];
+  const struct {
+    std::string path, removed;  // PATH, and a copy removed before the run
+    Kind kind;
+  } runs[] = {{temp.Path(), "", Kind::Exited}, {"/missing", "", Kind::StartFailed},
+              {both, "", Kind::Exited}, {both, first, Kind::Exited}, {both, later, Kind::StartFailed}};
+  for (const auto& run : runs) {
+    if (!run.removed.empty()) fs::remove(run.removed);
+    ScopedEnv path("PATH", run.path);
+    SCOPED_TRACE(run.path + " without " + run.removed);
+    RunResult result;
+    const int child = children.Start({"prog"}, &result);
+    if (child >= 0) {
+      EXPECT_EQ(children.WaitForAny(), child);
+      result = children.Take(child);
+    } else {
+      EXPECT_EQ(child, -1);  // the one failed start
+    }
+    EXPECT_EQ(result.kind, run.kind);
   }
-  EXPECT_EQ(kinds, "EFEEF");
-}
-
-TEST(ProcessIdTest, OnlyRunningProcessesAreAlive) {
-  EXPECT_TRUE(ProcessIsAlive(CurrentProcessId()));
-  ProcessSet children;
-  int child = -1;
-  uint64_t pid = test_support::StartLiveProcess(children, TOLSCRIPT_ARGV_RECORDER, &child);
-  ASSERT_NE(pid, 0u);
-  EXPECT_NE(pid, CurrentProcessId());
-  EXPECT_TRUE(ProcessIsAlive(pid));
-  children.Kill(child);
-  EXPECT_FALSE(ProcessIsAlive(pid));
-  // Numbers no process can have: on POSIX they would name process groups.
-  for (uint64_t none : {uint64_t{0}, uint64_t{1} << 32, ~uint64_t{0}})
-    EXPECT_FALSE(ProcessIsAlive(none)) << none;
 }
 
 }  // namespace

@@ -60,6 +60,16 @@ TEST(ChildLimitTest, AStartShortOfHandlesSaysWhetherOthersRun) {
   const int first = children.Start(kSleeper, &failure);
   ASSERT_GE(first, 0) << failure.error;
   HandleLimit low(64);
+  // Every handle held while one other child runs.
+  auto holdAll = [] {
+    std::vector<int> held;
+    for (int fd = dup(STDERR_FILENO); fd >= 0; fd = dup(STDERR_FILENO)) held.push_back(fd);
+    return held;
+  };
+  std::vector<int> held = holdAll();
+  EXPECT_EQ(children.Start(kSleeper, &failure), -1);
+  EXPECT_TRUE(failure.shortOfResources);
+  for (int fd : held) close(fd);
   std::vector<int> started{first};
   for (int child = first; child >= 0 && started.size() < 64;) {
     child = children.Start(kSleeper, &failure);
@@ -68,9 +78,7 @@ TEST(ChildLimitTest, AStartShortOfHandlesSaysWhetherOthersRun) {
   EXPECT_TRUE(failure.shortOfResources);
   EXPECT_NE(failure.error.find(std::strerror(EMFILE)), std::string::npos) << failure.error;
   for (int child : started) children.Kill(child);
-  // None runs now; every handle is held.
-  std::vector<int> held;
-  for (int fd = dup(STDERR_FILENO); fd >= 0; fd = dup(STDERR_FILENO)) held.push_back(fd);
+  held = holdAll();  // and none runs now
   EXPECT_EQ(children.Start(kSleeper, &failure), -1);
   EXPECT_FALSE(failure.shortOfResources);
   EXPECT_NE(failure.error.find(std::strerror(EMFILE)), std::string::npos) << failure.error;

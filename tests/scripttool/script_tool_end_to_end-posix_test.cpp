@@ -2,20 +2,17 @@
 // records its arguments, or with none at all.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <set>
-#include <sstream>
 
 #include "support/test_support.h"
 
 namespace {
 
 using namespace test_support;
+using namespace std::string_literals;
 
 // Appends its arguments as "[arg]" and a line end to $FAKE_LUAC_LOG in one
 // write, the random part of a temporary name left out; writes "compiled" to
@@ -37,18 +34,14 @@ const char* const kFakeLuac =
     "[ \"$FAKE_LUAC_STATUS\" = killed ] && kill -9 $$\n"
     "exit \"${FAKE_LUAC_STATUS:-0}\"\n";
 
-// The lines of `text`, in any order: compilers run side by side.
-std::multiset<std::string> LinesOf(const std::string& text) {
-  std::multiset<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.insert(line);
-  return lines;
+// The line the fake compiler logs for input `name`.lua, stripped or not.
+std::string Call(const std::string& name, bool stripped = true) {
+  return (stripped ? "[-s]" : "") + "[-o][./"s + name + ".script.tmp][./" + name + ".lua]\n";
 }
 
 TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
   TempDir tools;  // outside the run's folder, so that only the program's files are there
-  WriteFile("bin/luac", kFakeLuac);
-  chmod("bin/luac", 0755);
+  WriteProgram("bin/luac", kFakeLuac);
   MakeDirs("empty");
   const std::string log = tools.Path() + "/calls.txt";
   ScopedEnv logPath("FAKE_LUAC_LOG", log);
@@ -60,20 +53,19 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
     std::vector<std::string> args, outputs;
     std::string out, err, calls;
   } cases[] = {
-      {"bin", {}, "", {"-inputfile", "a.lua"}, {"a.script"}, "Munging a.lua\n", "",
-       "[-o][./a.script.tmp][./a.lua]\n"},
+      {"bin", {}, "", {"-inputfile", "a.lua"}, {"a.script"}, "Munging a.lua\n", "", Call("a", false)},
       // The bytes it wrote before it failed are no script; c.lua is not reached.
       {"bin", "1", {}, {"-inputfile", "a.lua", "c.lua", "-cinematics", "-jobs", "1"}, {},
        "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac returned 1\n"
        "ERROR reading processed script\n",
-       "luac warns: ./a.lua\n" + failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       "luac warns: ./a.lua\n" + failed + failed + "\n", Call("a")},
       {"bin", "killed", {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\nluac says: ./a.lua\n\n**** ERROR: luac was ended by signal 9\n"
        "ERROR reading processed script\n",
-       "luac warns: ./a.lua\n" + failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       "luac warns: ./a.lua\n" + failed + failed + "\n", Call("a")},
       // A FIFO for code is read as no code, without waiting for a writer.
       {"bin", "fifo", {}, {"-inputfile", "a.lua"}, {}, "Munging a.lua\nERROR reading processed script\n",
-       failed + failed + "\n", "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       failed + failed + "\n", Call("a")},
       // An empty file is an empty body; success without a file is no
       // script, and never an earlier one's.
       {"bin", {}, {}, {"-inputfile", "*.lua", "a.lua", "-continue"},
@@ -81,9 +73,7 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
        "Munging a.lua\nMunging b_silent.lua\nMunging c.lua\nMunging d_none.lua\n"
        "ERROR reading processed script\nMunging a.lua\n",
        failed + failed + " [continuing]\n",
-       "[-s][-o][./a.script.tmp][./a.lua]\n[-s][-o][./b_silent.script.tmp][./b_silent.lua]\n"
-       "[-s][-o][./c.script.tmp][./c.lua]\n[-s][-o][./d_none.script.tmp][./d_none.lua]\n"
-       "[-s][-o][./a.script.tmp][./a.lua]\n"},
+       Call("a") + Call("b_silent") + Call("c") + Call("d_none") + Call("a")},
       {"empty", {}, {}, {"-inputfile", "a.lua"}, {},
        "Munging a.lua\n\n**** ERROR: luac could not be run: luac: " + std::string(strerror(ENOENT)) +
            "\nERROR reading processed script\n",
@@ -123,17 +113,16 @@ TEST(FakeCompilerTest, TheProgramTellsEveryFailureOfItsCompiler) {
 // and a.lua, whose output x/a.lua writes first.
 TEST(FakeCompilerTest, AtMostTheGivenNumberOfCompilersRunAtOnce) {
   TempDir tools;
-  WriteFile("bin/luac",
-            "#!/bin/sh\n"
-            "for input; do [ \"$last\" = -o ] && out=$input; last=$input; done\n"
-            "command -p mkdir \"$FAKE_LUAC_RUNNING/$$\"\n"
-            "n=0; for p in $(command -p ls \"$FAKE_LUAC_RUNNING\"); do\n"
-            "  kill -0 $p 2>/dev/null && n=$((n + 1)); done  # a killed one is not counted\n"
-            "echo $n >> \"$FAKE_LUAC_LOG\"\n"
-            "command -p sleep 0.3\n"
-            "command -p rmdir \"$FAKE_LUAC_RUNNING/$$\"\n"
-            "printf compiled > \"$out\"\n");
-  chmod("bin/luac", 0755);
+  WriteProgram("bin/luac",
+               "#!/bin/sh\n"
+               "for input; do [ \"$last\" = -o ] && out=$input; last=$input; done\n"
+               "command -p mkdir \"$FAKE_LUAC_RUNNING/$$\"\n"
+               "n=0; for p in $(command -p ls \"$FAKE_LUAC_RUNNING\"); do\n"
+               "  kill -0 $p 2>/dev/null && n=$((n + 1)); done  # a killed one is not counted\n"
+               "echo $n >> \"$FAKE_LUAC_LOG\"\n"
+               "command -p sleep 0.3\n"
+               "command -p rmdir \"$FAKE_LUAC_RUNNING/$$\"\n"
+               "printf compiled > \"$out\"\n");
   MakeDirs("running");
   const std::string log = tools.Path() + "/counts.txt";
   ScopedEnv path("PATH", tools.Path() + "/bin");
@@ -144,10 +133,10 @@ TEST(FakeCompilerTest, AtMostTheGivenNumberOfCompilersRunAtOnce) {
     WriteFile(log, "");
     TempDir run;
     for (const std::string name : {"a", "b", "c", "d", "e", "f"})
-      WriteFile(name + ".lua", ""), WriteFile(name + ".lua.option", "");
+      for (const char* extension : {".lua", ".lua.option"}) WriteFile(name + extension, "");
     WriteFile("x/a.lua", "");
     WriteFile("b.lua.option", "-outputdir sub\\");
-    MakeDirs("sub"), MakeDirs("out");
+    for (const char* dir : {"sub", "out"}) MakeDirs(dir);
     ProgramRun result = RunTolscript(
         {"-inputfile", "x\\a.lua", "*.lua", "-outputdir", "out\\", "-jobs", jobs, "-quiet"});
     EXPECT_EQ(result.exitCode, 0) << result.err;

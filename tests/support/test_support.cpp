@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <system_error>
 
 #include "platform/platform.h"
@@ -46,6 +47,11 @@ void WriteFile(const std::string& path, const std::string& content) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+void WriteProgram(const std::string& path, const std::string& script) {
+  WriteFile(path, script);
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -63,6 +69,13 @@ std::vector<std::string> ListNames(const std::string& dir) {
     if (entry.path().filename() != kBuildRecordName) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::multiset<std::string> LinesOf(const std::string& text) {
+  std::multiset<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.insert(line);
+  return lines;
 }
 
 platform::RunResult RunProgram(const std::vector<std::string>& argv) {

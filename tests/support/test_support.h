@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,8 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 inline void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
+// WriteFile, then made executable (as a script where that takes a mode).
+void WriteProgram(const std::string& path, const std::string& script);
 // Sets the modification time in seconds since 1970; throws when it cannot.
 void SetMTime(const std::string& path, int64_t seconds);
 // The build record that every output folder holds; ListNames leaves it out.
@@ -100,6 +103,9 @@ inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// The lines of `text`, in any order: compilers run side by side.
+std::multiset<std::string> LinesOf(const std::string& text);
+
 // Chunk files as the program writes them: a binary chunk is its name, its
 // size (little-endian), its body and zero padding to a multiple of 4.
 inline std::string Dword(uint32_t value) {
@@ -128,14 +134,6 @@ inline std::string RequirementsFile(const std::vector<std::string>& shots) {
   std::string body = shots.empty() ? "" : "\n\t\t\"shot\"";
   for (const std::string& shot : shots) body += "\n\t\t\"" + shot + "\"";
   return "\nucft\n{\n\tREQN\n\t{" + body + "\n\t}\n}";
-}
-
-// Lines given as (tabs, text), joined by line breaks, none after the last.
-inline std::string Lines(const std::vector<std::pair<int, std::string>>& lines) {
-  std::string text;
-  for (size_t i = 0; i < lines.size(); ++i)
-    text += (i > 0 ? "\n" : "") + std::string(lines[i].first, '\t') + lines[i].second;
-  return text;
 }
 
 // True when a working luac is on PATH.
