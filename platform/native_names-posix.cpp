@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -118,14 +119,17 @@ Cache* current = nullptr;
 // The cache for one translation: the run's, or a fresh one.
 class Scope {
  public:
-  Scope() : saved(current) { current = runCache != nullptr ? runCache : &own; }
-  ~Scope() { current = saved; }
+  Scope() {
+    // The run's, or one made only for this translation.
+    if (runCache == nullptr) own.emplace();
+    current = runCache != nullptr ? runCache : &*own;
+  }
+  ~Scope() { current = nullptr; }
   Scope(const Scope&) = delete;
   Scope& operator=(const Scope&) = delete;
 
  private:
-  Cache own;
-  Cache* saved;
+  std::optional<Cache> own;
 };
 
 std::unordered_map<std::string, Folder>& Resolved() { return current->resolved; }
