@@ -11,6 +11,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "path_rules.h"
 #include "platform.h"
@@ -97,6 +98,7 @@ struct Folder {
   bool isDirectory = false;
   struct stat status;  // when it is a directory
   int error = 0;       // why it is none
+  int fd = -1;         // open while the run looks at files in it
 };
 
 // The names of one folder by their lower-cased form, each group in
@@ -112,6 +114,19 @@ struct Cache {
   // Native paths of files that children were started to make, which no
   // listing may have seen yet.
   std::unordered_set<std::string> childFiles;
+  // Folders by the text of a path up to its last name, as it was given:
+  // a run names the files of one folder alike, so most lookups end here.
+  // Each with the length of its native path as Parse counts it.
+  std::unordered_map<std::string, std::pair<Folder*, size_t>> byText;
+  // The folders holding a descriptor, oldest first: a status read through
+  // one walks no path. Few, since children need descriptors too.
+  Folder* held[8] = {};
+  size_t nextHeld = 0;
+  ~Cache() {
+    for (Folder* folder : held) {
+      if (folder != nullptr) close(folder->fd);
+    }
+  }
 };
 Cache* runCache = nullptr;
 Cache* current = nullptr;
@@ -169,7 +184,7 @@ std::optional<std::string> StoredName(const std::string& folder, const std::stri
 
 bool IsDot(const std::string& name) { return name == "." || name == ".."; }
 
-const Folder& ResolveFolder(const Parsed& parsed, size_t count) {
+Folder& ResolveFolder(const Parsed& parsed, size_t count) {
   std::string key = JoinRange(parsed, count);
   if (auto known = Resolved().find(key); known != Resolved().end()) return known->second;
   Folder folder;
@@ -250,13 +265,74 @@ bool NamesAFolder(const Parsed& parsed) {
          IsDot(parsed.components.back());
 }
 
+// The status of `name` in `folder`, read through the folder's descriptor.
+bool StatIn(Folder& folder, const std::string& name, struct stat* status) {
+  if (folder.fd < 0 && runCache != nullptr) {
+    folder.fd = open(FolderKey(folder.native).c_str(), kWalkFlags);
+    if (folder.fd >= 0) {
+      Folder*& slot = runCache->held[runCache->nextHeld++ % std::size(runCache->held)];
+      if (slot != nullptr) close(std::exchange(slot->fd, -1));
+      slot = &folder;
+    }
+  }
+  if (folder.fd < 0) return stat(Join(folder.native, name).c_str(), status) == 0;
+  return fstatat(folder.fd, name.c_str(), status, 0) == 0;
+}
+
+// The native path of the file `name` in `folder`, with its status when
+// `found` is given: as spelt, else its stored spelling in another case.
+std::string FileIn(Folder& folder, const std::string& name, NativeStatus* found) {
+  std::string key = FolderKey(folder.native);
+  std::string stored = name;
+  bool known = NamesKnown(key);
+  if (known || !found) {
+    // Listed already: no look of its own. A name not listed may be one a
+    // child made since; the status tells.
+    if (std::optional<std::string> spelt = StoredName(key, name)) stored = std::move(*spelt);
+  }
+  if (!found) return Join(folder.native, stored);
+  if (!folder.isDirectory) {
+    found->error = folder.error;
+  } else if (StatIn(folder, stored, &found->status)) {
+    found->known = true;
+  } else if (errno != ENOENT || known) {
+    found->error = errno;
+  } else if (std::optional<std::string> spelt = StoredName(key, name); spelt && *spelt != name) {
+    stored = std::move(*spelt);
+    if (StatIn(folder, stored, &found->status)) {
+      found->known = true;
+    } else {
+      found->error = errno;
+    }
+  } else {
+    found->error = ENOENT;
+  }
+  return Join(folder.native, stored);
+}
+
 }  // namespace
 
 std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* status) {
   Scope scope;
+  NativeStatus found;
+  NativeStatus* wanted = status ? &found : nullptr;
+  // A plain name in a folder already resolved by the same text.
+  size_t cut = path.find_last_of("\\/");
+  std::string_view name = cut == std::string_view::npos ? path : path.substr(cut + 1);
+  bool plain = cut != std::string_view::npos && !name.empty() && !IsDot(std::string(name)) &&
+               path.find('\0') == std::string_view::npos;
+  std::string text(path.substr(0, plain ? cut + 1 : 0));
+  if (plain) {
+    auto known = current->byText.find(text);
+    if (known != current->byText.end() && name.size() <= NAME_MAX &&
+        known->second.second + name.size() + 1 < PATH_MAX) {
+      std::string native = FileIn(*known->second.first, std::string(name), wanted);
+      if (status) *status = found;
+      return native;
+    }
+  }
   std::optional<Parsed> parsed = Parse(path);
   if (!parsed) return std::nullopt;
-  NativeStatus found;
   std::string native;
   size_t count = parsed->components.size();
   if (NamesAFolder(*parsed)) {
@@ -270,26 +346,13 @@ std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* st
       found.error = folder.error;
     }
   } else {
-    const Folder& folder = ResolveFolder(*parsed, count - 1);
-    const std::string& name = parsed->components.back();
-    native = Join(folder.native, name);
-    std::string key = FolderKey(folder.native);
-    if (!folder.isDirectory) {
-      found.error = folder.error;
-    } else if (NamesKnown(key)) {
-      // Listed already: no look of its own. A name not listed may be one a
-      // child made since; the caller's look tells.
-      if (std::optional<std::string> stored = StoredName(key, name))
-        native = Join(folder.native, *stored);
-    } else if (stat(native.c_str(), &found.status) == 0) {
-      found.known = true;
-    } else if (errno != ENOENT) {
-      found.error = errno;
-    } else if (std::optional<std::string> stored = StoredName(key, name)) {
-      native = Join(folder.native, *stored);
-    } else {
-      found.error = ENOENT;
+    Folder& folder = ResolveFolder(*parsed, count - 1);
+    if (plain) {
+      size_t length = parsed->prefix.size();
+      for (size_t i = 0; i + 1 < count; ++i) length += parsed->components[i].size() + 1;
+      current->byText.emplace(std::move(text), std::make_pair(&folder, length));
     }
+    native = FileIn(folder, parsed->components.back(), wanted);
   }
   if (status) *status = found;
   return Finish(std::move(native), parsed->trailingSeparator);

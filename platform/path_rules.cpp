@@ -175,30 +175,35 @@ PosixPath SplitForPosix(std::string_view path, std::string_view driveRoot) {
 }
 
 std::string CanonicalKey(std::string_view path) {
-  std::string lowered = ToLowerAscii(path);
+  // One pass into the key: the run asks for one per input.
   std::string key;
-  size_t start = 0;
+  key.reserve(path.size() + 1);
+  size_t at = 0;
   // A separator before a colon starts a rooted path, not a drive.
-  if (HasDrive(lowered) && !IsSeparator(lowered[0])) {
-    key = lowered.substr(0, 2);
-    start = 2;
+  if (HasDrive(path) && !IsSeparator(path[0])) {
+    key += ToLowerAscii(path[0]);
+    key += ':';
+    at = 2;
   }
-  if (start < lowered.size() && IsSeparator(lowered[start])) key += '\\';
-  std::vector<std::string> parts;
-  std::string part;
-  for (size_t i = start; i <= lowered.size(); ++i) {
-    if (i < lowered.size() && !IsSeparator(lowered[i])) {
-      part += lowered[i];
-      continue;
+  if (at < path.size() && IsSeparator(path[at])) key += '\\';
+  const size_t base = key.size();
+  while (at < path.size()) {
+    size_t end = at;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    std::string_view part = path.substr(at, end - at);
+    at = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == ".." && key.size() > base) {
+      size_t last = key.find_last_of('\\');
+      size_t lastStart = last == std::string::npos || last < base ? base : last + 1;
+      if (std::string_view(key).substr(lastStart) != "..") {
+        key.resize(lastStart > base ? lastStart - 1 : base);
+        continue;
+      }
     }
-    if (part == ".." && !parts.empty() && parts.back() != "..") {
-      parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    part.clear();
+    if (key.size() > base) key += '\\';
+    for (char c : part) key += ToLowerAscii(c);
   }
-  for (size_t i = 0; i < parts.size(); ++i) key += (i > 0 ? "\\" : "") + parts[i];
   return key;
 }
 
