@@ -285,12 +285,15 @@ std::string FileIn(Folder& folder, const std::string& name, NativeStatus* found)
   std::string key = FolderKey(folder.native);
   std::string stored = name;
   bool known = NamesKnown(key);
-  if (known || !found) {
+  if (known) {
     // Listed already: no look of its own. A name not listed may be one a
     // child made since; the status tells.
     if (std::optional<std::string> spelt = StoredName(key, name)) stored = std::move(*spelt);
+    if (!found) return Join(folder.native, stored);
   }
-  if (!found) return Join(folder.native, stored);
+  // A look at the name as spelt is cheaper than reading a large folder.
+  NativeStatus own;
+  if (!found) found = &own;
   if (!folder.isDirectory) {
     found->error = folder.error;
   } else if (StatIn(folder, stored, &found->status)) {
