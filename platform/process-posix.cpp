@@ -534,8 +534,9 @@ size_t ProcessSet::Running() const { return CountRunning(impl->children); }
 
 int ChildProcessLimit() {
   // Each running child holds the read ends of its two pipes here; the run
-  // keeps room for its logs, outputs, listings and own pipes.
-  constexpr rlim_t kReserve = 32;
+  // keeps room for its logs, outputs, listings, own pipes and the folders
+  // it looks into.
+  constexpr rlim_t kReserve = 40;
   rlim_t most = kMostChildren;
   rlimit limit;
   if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
