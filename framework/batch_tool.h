@@ -169,6 +169,7 @@ class BatchTool {
     platform::FileStatus input;
     int64_t optionTimeNs = 0;
     uint64_t facts = 0;  // what the output is made from
+    size_t factsAt = 0;  // option files applied when the facts were taken
     bool hasOptionFile = false;
     std::string optionPath;
     bool judged = false;  // the rest is known
@@ -231,6 +232,9 @@ class BatchTool {
   // options until one's own options change its decision: work started
   // for it would then be wasted on every such input.
   bool judgeOptionFilesAhead = true;
+  // Option files applied so far: only one can change what the tool
+  // makes, so facts taken at the same count still hold.
+  size_t optionFilesApplied = 0;
 
   // List files being read, outermost first, to refuse a list that names
   // itself.

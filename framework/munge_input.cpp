@@ -78,14 +78,10 @@ BuildRecord& BatchTool::RecordOf(const std::string& outputPath) {
 }
 
 bool BatchTool::WritesOverItsInput(const Decision& decision) {
-  auto same = [](const std::string& a, const std::string& b) {
+  auto same = [this](const std::string& a, const std::string& b) {
     // Files of other names are other files; most inputs end here.
-    if (!platform::EqualsIgnoreCase(FileNameOf(a), FileNameOf(b))) return false;
-    // Spellings relative to different places are compared as full paths.
-    if (platform::IsSeparator(a.empty() ? ' ' : a[0]) != platform::IsSeparator(b.empty() ? ' ' : b[0]))
-      return platform::CanonicalKey(platform::MakeFullPath(a).value_or(a)) ==
-             platform::CanonicalKey(platform::MakeFullPath(b).value_or(b));
-    return platform::CanonicalKey(a) == platform::CanonicalKey(b);
+    return platform::EqualsIgnoreCase(FileNameOf(a), FileNameOf(b)) &&
+           RecordedPath(workingFolder, a) == RecordedPath(workingFolder, b);
   };
   for (const std::string* written : {&decision.outputPath, &decision.reqPath}) {
     const char* replaced = nullptr;
@@ -141,6 +137,7 @@ void BatchTool::Judge(const BatchOptions& options, Decision* decision) {
   decision->reqPath = platform::JoinPath(drive, directory, parts.name + "." + extension, "req");
   if (decision->hasOptionFile) decision->optionTimeNs = FileTime(decision->optionPath);
   decision->facts = FactsOf(*decision, options);
+  decision->factsAt = optionFilesApplied;
   decision->munge = !options.skipInput && NeedsMunge(options.checkDate, *decision);
   decision->upToDate = !options.skipInput && !decision->munge;
   decision->judged = true;
@@ -221,12 +218,14 @@ void BatchTool::MungeDecided(Decision decision) {
     if (decision.started) DropAhead(current);
     return;
   }
+  if (decision.hasOptionFile) ++optionFilesApplied;
   inForce = &options;
   // A decision taken ahead holds unless it was taken without the input's
   // option file or what the tool makes has changed since (an earlier
   // option file may have switched a mode on for good).
   if (decision.judged &&
-      (decision.hasOptionFile || FactsOf(decision, options) != decision.facts))
+      (decision.hasOptionFile || (decision.factsAt != optionFilesApplied &&
+                                  FactsOf(decision, options) != decision.facts)))
     decision.judged = false;
   if (!decision.judged) {
     std::string startedFor = decision.outputPath;

@@ -198,6 +198,12 @@ TEST_F(EndToEndTest, ManyCompilersGiveWhatOneGives) {
       {40, {{"src/s1.lua.option", "-outputdir other\\"}, {"src/s2.lua.option", "-text"},
             {"src/s3.lua.option", "-skip"}, {"src/s4.lua.option", "-cinematics"}, {"src/s6.lua", shots}},
        {}, {"-inputfile", "*.lua", "-sourcedir", "src"}},
+      // Outputs up to date before the run are judged ahead without the
+      // cinematics mode that s4.lua's option file turns on before their
+      // turn, though s4.lua itself is up to date.
+      {12, {{"src/s4.lua.option", "-cinematics"}},
+       {"-inputfile", "s5.lua", "s6.lua", "s7.lua", "s4.lua", "-sourcedir", "src"},
+       {"-inputfile", "*.lua", "-sourcedir", "src", "-checkdate"}},
       // b/x.lua's output, up to date before the run, is the one a/x.lua
       // writes when b/x.lua's turn comes.
       {4, {{"src/a/x.lua", kScript}, {"src/b/x.lua", shots}},
