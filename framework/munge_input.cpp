@@ -238,12 +238,13 @@ void BatchTool::MungeDecided(Decision decision) {
     }
   }
 
-  PrintDebug("Considering [%s]\n", Printable(decision.inputPath).c_str());
+  if (PrintsAt(3)) PrintDebug("Considering [%s]\n", Printable(decision.inputPath).c_str());
   if (!options.skipInput && WritesOverItsInput(decision)) {
     if (decision.started) DropAhead(current);
     return;
   }
-  if (decision.upToDate) PrintDebug("%s is up to date\n", Printable(decision.outputPath).c_str());
+  if (decision.upToDate && PrintsAt(3))
+    PrintDebug("%s is up to date\n", Printable(decision.outputPath).c_str());
   if (!decision.munge) {
     if (decision.started) DropAhead(current);
     return;

@@ -41,8 +41,17 @@ void FlushConsole(FILE* stream) {
   clearerr(stream);
 }
 
+}  // namespace
+
 // Prints go to the console when its level allows, else to the tool log when
 // the log level is two above the print's level.
+bool PrintsAt(int level) {
+  const MessageState& state = State();
+  return state.consoleLevel >= level || (state.logLevel >= level + 2 && state.toolLog);
+}
+
+namespace {
+
 bool Print(int level, const char* format, va_list args) {
   MessageState& state = State();
   if (state.consoleLevel >= level) {

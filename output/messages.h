@@ -23,6 +23,10 @@
 int ConsoleLevel();
 void SetConsoleLevel(int level);
 
+// Whether a print at `level` (1 normal, 2 verbose, 3 debug) is shown or
+// logged: what only such a print needs is not worth making otherwise.
+bool PrintsAt(int level);
+
 bool PrintNormal(const char* format, ...) TOOL_PRINTF(1, 2);
 bool PrintVerbose(const char* format, ...) TOOL_PRINTF(1, 2);
 bool PrintDebug(const char* format, ...) TOOL_PRINTF(1, 2);

@@ -101,9 +101,8 @@ struct Folder {
   int fd = -1;         // open while the run looks at files in it
 };
 
-// The names of one folder by their lower-cased form, each group in
-// listing order.
-using NameGroups = std::unordered_map<std::string, std::vector<std::string>>;
+// The names of one folder by their lower-cased form.
+using NameGroups = std::unordered_multimap<std::string, std::string>;
 
 // Folders by their program-form spelling, resolved once; folders' names by
 // native folder, read once. The run's while a NameCache lives; otherwise
@@ -151,9 +150,10 @@ std::unordered_map<std::string, Folder>& Resolved() { return current->resolved; 
 std::unordered_map<std::string, NameGroups>& Names() { return current->names; }
 
 void AddName(NameGroups& groups, const std::string& name) {
-  std::vector<std::string>& group = groups[ToLowerAscii(name)];
-  auto at = std::lower_bound(group.begin(), group.end(), name, ListingOrderLess);
-  if (at == group.end() || *at != name) group.insert(at, name);
+  std::string lower = ToLowerAscii(name);
+  auto [first, last] = groups.equal_range(lower);
+  if (std::none_of(first, last, [&](const auto& entry) { return entry.second == name; }))
+    groups.emplace(std::move(lower), name);
 }
 
 NameGroups& NamesOf(const std::string& folder) {
@@ -174,12 +174,13 @@ NameGroups& NamesOf(const std::string& folder) {
 // The stored spelling of `name` in `folder`: itself when stored so, else
 // the first in another case.
 std::optional<std::string> StoredName(const std::string& folder, const std::string& name) {
-  NameGroups& groups = NamesOf(folder);
-  auto group = groups.find(ToLowerAscii(name));
-  if (group == groups.end() || group->second.empty()) return std::nullopt;
-  if (std::binary_search(group->second.begin(), group->second.end(), name, ListingOrderLess))
-    return name;
-  return group->second.front();
+  auto [first, last] = NamesOf(folder).equal_range(ToLowerAscii(name));
+  std::optional<std::string> stored;
+  for (auto at = first; at != last; ++at) {
+    if (at->second == name) return name;
+    if (!stored || ListingOrderLess(at->second, *stored)) stored = at->second;
+  }
+  return stored;
 }
 
 bool IsDot(const std::string& name) { return name == "." || name == ".."; }
@@ -418,7 +419,9 @@ void NoteListing(const std::string& dir, const std::vector<std::string>& names) 
   if (runCache == nullptr) return;
   NameGroups& groups = runCache->names[FolderKey(dir)];
   groups.clear();
-  for (const std::string& name : names) AddName(groups, name);
+  groups.reserve(names.size());
+  // A listing names each file once.
+  for (const std::string& name : names) groups.emplace(ToLowerAscii(name), name);
 }
 
 bool ListedAbsent(const std::string& path) {
@@ -428,8 +431,7 @@ bool ListedAbsent(const std::string& path) {
   SplitNativePath(path, &dir, &name);
   auto folder = runCache->names.find(FolderKey(dir));
   if (folder == runCache->names.end()) return false;
-  auto group = folder->second.find(ToLowerAscii(name));
-  return group == folder->second.end() || group->second.empty();
+  return folder->second.count(ToLowerAscii(name)) == 0;
 }
 
 void NoteChildFile(const std::string& path, bool made) {
@@ -451,10 +453,9 @@ void NoteNameRemoved(const std::string& dir, const std::string& name) {
   if (runCache == nullptr) return;
   auto folder = runCache->names.find(FolderKey(dir));
   if (folder == runCache->names.end()) return;
-  auto group = folder->second.find(ToLowerAscii(name));
-  if (group == folder->second.end()) return;
-  auto at = std::find(group->second.begin(), group->second.end(), name);
-  if (at != group->second.end()) group->second.erase(at);
+  auto [first, last] = folder->second.equal_range(ToLowerAscii(name));
+  auto at = std::find_if(first, last, [&](const auto& entry) { return entry.second == name; });
+  if (at != last) folder->second.erase(at);
 }
 
 }  // namespace platform::posix
