@@ -245,6 +245,7 @@ class BatchTool {
   // The build records of the output folders, by lowered folder path.
   std::map<std::string, std::unique_ptr<BuildRecord>> records;
   BuildRecord* lastRecord = nullptr;
+  std::string lastRecordFolder;  // as the last output named it
   // The walk's listings, by lowered directory path.
   std::map<std::string, DirListing> listings;
   // Directory identities of each level of the current recursive search,

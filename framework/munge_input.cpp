@@ -34,8 +34,9 @@ bool FindInRoots(const std::vector<std::string>& roots, const std::string& dir,
 // The last component of a path, lowered: what two spellings of one file
 // share.
 std::string_view FileNameOf(std::string_view path) {
-  size_t cut = path.find_last_of("\\/");
-  return cut == std::string_view::npos ? path : path.substr(cut + 1);
+  size_t start = path.size();
+  while (start > 0 && !platform::IsSeparator(path[start - 1])) --start;
+  return path.substr(start);
 }
 
 std::string LastName(const std::string& path) { return platform::ToLowerAscii(FileNameOf(path)); }
@@ -67,13 +68,18 @@ uint64_t BatchTool::FactsOf(const Decision& decision, const BatchOptions& option
 }
 
 BuildRecord& BatchTool::RecordOf(const std::string& outputPath) {
-  platform::PathParts parts = platform::SplitPath(outputPath);
-  std::string folder = parts.drive + parts.dir;
+  std::string_view folder(outputPath);
+  folder.remove_suffix(FileNameOf(outputPath).size());
+  if (folder.empty() && platform::HasDrive(outputPath))
+    folder = std::string_view(outputPath).substr(0, 2);
+  // Outputs come folder by folder.
+  if (lastRecord != nullptr && folder == lastRecordFolder) return *lastRecord;
   std::unique_ptr<BuildRecord>& record = records[platform::ToLowerAscii(folder)];
-  if (!record) record = std::make_unique<BuildRecord>(folder);
+  if (!record) record = std::make_unique<BuildRecord>(std::string(folder));
   // One record at a time keeps a file open: outputs come folder by folder.
   if (lastRecord != nullptr && lastRecord != record.get()) lastRecord->Release();
   lastRecord = record.get();
+  lastRecordFolder = folder;
   return *record;
 }
 
