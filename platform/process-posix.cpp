@@ -76,15 +76,46 @@ int SearchPath(const std::string& program, std::string* found) {
   return result;
 }
 
+// The last PATH search, as a shell remembers it: a run that starts the
+// same program thousands of times searches once.
+struct LastSearch {
+  std::string program, found;
+  std::optional<std::string> path;
+};
+LastSearch& Remembered() {
+  static LastSearch last;
+  return last;
+}
+
 // The file to start for argv[0]: a name with a separator translated, any
-// other searched on PATH. Returns 0, or the errno that says why not.
-int ResolveProgram(const std::string& name, std::string* program) {
-  if (!HasSeparator(name)) return SearchPath(name, program);
-  std::optional<std::string> native = posix::TranslatePath(name);
-  if (!native) return errno;
-  *program = std::move(*native);
-  if (IsExecutableFile(*program)) return 0;
-  return access(program->c_str(), F_OK) == 0 ? EACCES : ENOENT;
+// other searched on PATH. Returns 0, or the errno that says why not;
+// `remembered` tells whether a search was saved by that memory.
+int ResolveProgram(const std::string& name, std::string* program, bool* remembered = nullptr) {
+  if (remembered) *remembered = false;
+  *program = name;
+  int searchError = 0;
+  if (HasSeparator(*program)) {
+    std::optional<std::string> native = posix::TranslatePath(*program);
+    if (!native) return errno;
+    *program = std::move(*native);
+    if (!IsExecutableFile(*program))
+      searchError = access(program->c_str(), F_OK) == 0 ? EACCES : ENOENT;
+    return searchError;
+  }
+  LastSearch& last = Remembered();
+  std::optional<std::string> path = GetEnv("PATH");
+  if (name == last.program && path == last.path) {
+    *program = last.found;
+    if (remembered) *remembered = true;
+    return 0;
+  }
+  std::string found;
+  searchError = SearchPath(name, &found);
+  if (searchError == 0) {
+    last = {name, found, path};
+    *program = std::move(found);
+  }
+  return searchError;
 }
 
 // The write ends of a child's output pipes, closed here once it started.
@@ -145,7 +176,7 @@ namespace {
 // Checks argv and finds the program; false with `result` filled when it
 // cannot be started.
 bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
-                    RunResult* result) {
+                    RunResult* result, bool* remembered = nullptr) {
   *result = RunResult();
   if (argv.empty() || argv[0].empty()) {
     result->error = "no program to run";
@@ -157,7 +188,7 @@ bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
       return false;
     }
   }
-  if (int searchError = ResolveProgram(argv[0], program)) {
+  if (int searchError = ResolveProgram(argv[0], program, remembered)) {
     result->error = argv[0] + ": " + std::strerror(searchError);
     return false;
   }
@@ -450,7 +481,8 @@ ProcessSet::~ProcessSet() {
 int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
                       const std::string& makes) {
   std::string program;
-  if (!FindProgramFor(argv, &program, failure)) return -1;
+  bool remembered = false;
+  if (!FindProgramFor(argv, &program, failure, &remembered)) return -1;
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
   auto fail = [&](int error) {
@@ -479,6 +511,15 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   // Known to the run, so that removing the file is not passed over.
   if (!makes.empty()) posix::NoteChildFile(makes);
   int spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
+  if (spawnError != 0 && remembered && !IsShortage(spawnError)) {
+    // The program remembered is gone or changed: PATH is searched again.
+    Remembered() = LastSearch();
+    if (!FindProgramFor(argv, &program, failure)) {
+      Impl::CloseFds(*child);
+      return -1;
+    }
+    spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
+  }
   if (spawnError != 0) return fail(spawnError);
   return AddChild(impl->children, std::move(child));
 }
