@@ -155,6 +155,7 @@ BuildWindowsLuaLibrary() {
   mv "$library.part" "$library"
 }
 
+# luac.exe: its own two files linked with the library.
 BuildWindowsLuac() {
   local luaDir="$1"
   local program="$luaDir/bin/luac.exe"
@@ -164,14 +165,11 @@ BuildWindowsLuac() {
   fi
   local src
   src="$(LuaSourceDir "$luaDir")"
-  local sources=()
-  for file in "$src"/*.c; do
-    [[ "$(basename "$file")" == lua.c ]] || sources+=("$file")
-  done
   mkdir -p "$luaDir/bin"
   # Into place only when whole: a half-built program must not count as
   # "there already" next time.
-  x86_64-w64-mingw32-gcc-posix -O2 -w -static -I"$src" -o "$program.part" "${sources[@]}" ||
+  x86_64-w64-mingw32-gcc-posix -O2 -w -static -I"$src" -o "$program.part" \
+    "$src/luac.c" "$src/print.c" "$luaDir/lib/liblua5.1.a" ||
     Fail "compiling the Windows luac.exe"
   mv "$program.part" "$program"
 }
