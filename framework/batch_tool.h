@@ -174,10 +174,9 @@ class BatchTool {
     std::string optionPath;
     bool judged = false;  // the rest is known
     std::string outputPath;
-    std::string reqPath;
     bool munge = false;
-    bool upToDate = false;  // passed over by "-checkdate"
-    bool started = false;   // the tool's work was started ahead
+    bool started = false;  // the tool's work was started ahead
+    std::string ReqPath() const { return outputPath + ".req"; }
   };
 
   void Locate(const WalkStep& step, Decision* decision);

@@ -89,7 +89,8 @@ bool BatchTool::WritesOverItsInput(const Decision& decision) {
     return platform::EqualsIgnoreCase(FileNameOf(a), FileNameOf(b)) &&
            RecordedPath(workingFolder, a) == RecordedPath(workingFolder, b);
   };
-  for (const std::string* written : {&decision.outputPath, &decision.reqPath}) {
+  const std::string reqPath = decision.ReqPath();
+  for (const std::string* written : {&decision.outputPath, &reqPath}) {
     const char* replaced = nullptr;
     if (same(*written, decision.inputPath)) {
       replaced = "the input itself";
@@ -140,12 +141,10 @@ void BatchTool::Judge(const BatchOptions& options, Decision* decision) {
   }
   std::string extension = GetOutputExtension().Text();
   decision->outputPath = platform::JoinPath(drive, directory, parts.name, extension);
-  decision->reqPath = platform::JoinPath(drive, directory, parts.name + "." + extension, "req");
   if (decision->hasOptionFile) decision->optionTimeNs = FileTime(decision->optionPath);
   decision->facts = FactsOf(*decision, options);
   decision->factsAt = optionFilesApplied;
   decision->munge = !options.skipInput && NeedsMunge(options.checkDate, *decision);
-  decision->upToDate = !options.skipInput && !decision->munge;
   decision->judged = true;
 }
 
@@ -180,7 +179,7 @@ void BatchTool::DecideAhead() {
 
 void BatchTool::ForgetDecisionsAbout(const Decision& written) {
   std::string outputName = LastName(written.outputPath);
-  std::string reqName = LastName(written.reqPath);
+  std::string reqName = LastName(written.ReqPath());
   for (size_t k = 0; k < window.size(); ++k) {
     Decision& decision = window[k];
     if (!decision.located) continue;
@@ -249,7 +248,7 @@ void BatchTool::MungeDecided(Decision decision) {
     if (decision.started) DropAhead(current);
     return;
   }
-  if (decision.upToDate && PrintsAt(3))
+  if (!options.skipInput && !decision.munge && PrintsAt(3))
     PrintDebug("%s is up to date\n", Printable(decision.outputPath).c_str());
   if (!decision.munge) {
     if (decision.started) DropAhead(current);
@@ -277,7 +276,7 @@ void BatchTool::MungeDecided(Decision decision) {
 void BatchTool::WriteOutputs(const BatchOptions& options, const Decision& decision) {
   const std::string& inputPath = decision.inputPath;
   const std::string& outputPath = decision.outputPath;
-  const std::string& reqPath = decision.reqPath;
+  const std::string reqPath = decision.ReqPath();
   currentOutput = outputPath;
   BuildRecord& record = RecordOf(outputPath);
   ToolFile outputFile;
