@@ -209,6 +209,12 @@ TEST_F(EndToEndTest, ManyCompilersGiveWhatOneGives) {
       {4, {{"src/a/x.lua", kScript}, {"src/b/x.lua", shots}},
        {"-inputfile", "b\\x.lua", "-sourcedir", "src", "-outputdir", "out\\"},
        {"-inputfile", "!x*.lua", "*.lua", "-sourcedir", "src", "-outputdir", "out\\", "-checkdate"}},
+      // The same, with the input whose output a/x.lua writes four steps
+      // after it: every decision ahead is looked at, not only the next.
+      {4, {{"src/a/x.lua", kScript}, {"src/b/x.lua", shots}},
+       {"-inputfile", "b\\x.lua", "-sourcedir", "src", "-outputdir", "out\\"},
+       {"-inputfile", "a\\x.lua", "s0.lua", "s1.lua", "s2.lua", "b\\x.lua", "-sourcedir", "src",
+        "-outputdir", "out\\", "-checkdate"}},
       // An option file's roots are its input's alone: later inputs are
       // looked for, and listed, under the command line's.
       {6, {{"src/s0.lua.option", "-sourcedir other"}, {"other/s1.lua", kBroken},
