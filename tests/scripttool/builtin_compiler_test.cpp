@@ -1,6 +1,7 @@
 // The built-in compiler against the real luac: the same bytes, stripped or
 // not, and the same message for every script luac refuses.
 #include "scripttool/builtin_compiler.h"
+#include "scripttool/compile_threads.h"
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,23 @@ TEST_F(BuiltinCompilerTest, ACancelledCompileFails) {
   EXPECT_EQ(compiled.code, "");
 }
 
+// Each task started is compiled and told once, however few the threads.
+TEST_F(BuiltinCompilerTest, ThreadsCompileEveryTaskStarted) {
+  WriteFile("a.lua", "return 1\n");
+  CompileThreads threads;
+  std::vector<std::shared_ptr<CompileThreads::Task>> tasks(3);
+  for (auto& task : tasks) {
+    task = std::make_shared<CompileThreads::Task>();
+    task->nativePath = "a.lua";
+    threads.Start(task, 1);
+  }
+  size_t ended = 0;
+  while (ended < tasks.size()) ended += threads.WaitForAny().size();
+  EXPECT_EQ(ended, tasks.size());
+  EXPECT_EQ(threads.Running(), 0u);
+  for (const auto& task : tasks) EXPECT_TRUE(task->result.succeeded) << task->result.message;
+}
+
 // The stripping reads the layout from the code itself: cut code, or bytes
 // that are no compiled code, are refused, never read past their end.
 TEST(StripDebugInformation, RefusesCutOrForeignBytesAndKeepsStrippedCode) {
@@ -149,6 +167,14 @@ TEST(StripDebugInformation, RefusesCutOrForeignBytesAndKeepsStrippedCode) {
   }
   EXPECT_FALSE(StripDebugInformation(full.code + "x").has_value());
   EXPECT_FALSE(StripDebugInformation("return 1\n").has_value());
+  // Sizes of int, size_t, instruction and number run from 1 to 8 bytes.
+  for (size_t field = 7; field <= 10; ++field) {
+    for (char size : {0, 9}) {
+      std::string code = *stripped;
+      code[field] = size;
+      EXPECT_FALSE(StripDebugInformation(code).has_value()) << field << " " << int(size);
+    }
+  }
 }
 
 }  // namespace
