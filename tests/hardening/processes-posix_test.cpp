@@ -1,7 +1,6 @@
-// Runs cut short or run side by side: a munge killed at fixed and random
-// points, an interrupt while compilers run, what compilers start ending
-// with the run, a closed standard output, fewer file handles than jobs, two
-// munges sharing a folder.
+// Runs cut short: a munge killed at fixed and random points, an interrupt
+// while compilers run, what compilers start ending with the run, a closed
+// standard output, fewer file handles than jobs, the files a dead run left.
 #include <signal.h>
 #include <sys/wait.h>
 #ifdef __linux__
@@ -251,22 +250,6 @@ TEST_F(HardeningTest, WhatACompilerStartedEndsWithTheRun) {
   }
 }
 
-// More jobs than file handles allow: the compilers in flight are fewer,
-// and every input is munged.
-TEST_F(HardeningTest, FewerHandlesThanJobsFailNoInput) {
-  constexpr int kScripts = 40;
-  for (int i = 0; i < kScripts; ++i)
-    WriteFile("s" + std::to_string(i) + ".lua", "return " + std::to_string(i) + "\n");
-  RunResult run = RunBehind({"prlimit", "--nofile=64"}, {"-inputfile", "*.lua", "-jobs", "1000"});
-  EXPECT_EQ(run.kind, RunResult::Kind::Exited) << run.error;
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.errorOutput, "");
-  Names names = test_support::ListNames(".");
-  EXPECT_EQ(std::count_if(names.begin(), names.end(),
-                          [](const std::string& name) { return name.ends_with(".script"); }),
-            kScripts);
-}
-
 // A compiler that waits, for every input but a1 and a2, until $CLOSED is
 // there.
 const char* const kWaitingLuac =
@@ -303,6 +286,33 @@ TEST_F(HardeningTest, AClosedOutputStopsTheRunAndLeavesNothing) {
       if (path.find(".tmp") != std::string::npos) temporary.push_back(path);
     EXPECT_EQ(temporary, Names{});
   }
+}
+
+// A compiler that, on a script whose name holds "kill", kills the program
+// that started it.
+const char* const kKillingLuac =
+    "#!/bin/sh\n"
+    "case \"$*\" in *kill*) sleep 0.3; kill -9 $PPID; exit 1 ;; esac\n"
+    "exec \"$REAL_LUAC\" \"$@\"\n";
+
+// Work started ahead for an input whose option file then sends its output
+// elsewhere, cut short by a kill: its file in the command line's folder
+// goes with the next run that writes there, whatever it writes.
+TEST_F(HardeningTest, ADeadRunsFilesGoWithTheNextRunThatWritesThere) {
+  InstallLuac(kKillingLuac);
+  test_support::MakeDirs("out");
+  WriteFile("a_kill.lua", "return 1\n");
+  WriteFile("b.lua", "return 2\n");
+  WriteFile("b.lua.option", "-outputdir other\\");
+  WriteFile("c.lua", "return 3\n");
+  RunBehind(WithCompiler("20", {}),
+            {"-inputfile", "a_kill.lua", "b.lua", "-outputdir", "out\\", "-jobs", "2"});
+  const Names left = test_support::ListNames("out");
+  ASSERT_EQ(left.size(), 1u) << "the work ahead was not left";
+  EXPECT_TRUE(left[0].starts_with("b.script.tmp")) << left[0];
+  RunResult next = RunBehind({}, {"-inputfile", "c.lua", "-outputdir", "out\\"});
+  EXPECT_TRUE(next.Succeeded()) << next.errorOutput;
+  EXPECT_EQ(test_support::ListNames("out"), Names{"c.script"});
 }
 
 }  // namespace
