@@ -148,4 +148,28 @@ TEST(FakeCompilerTest, AtMostTheGivenNumberOfCompilersRunAtOnce) {
   }
 }
 
+// The build record knows an output by its folder, however the command line
+// spells it: the same build from another folder remakes nothing.
+TEST(CheckdateTest, TheSameBuildFromAnotherFolderOrSpellingRemakesNothing) {
+  REQUIRE_LUAC();
+  TempDir proj;
+  WriteFile("src/a.lua", "return 1\n");
+  MakeDirs("out");
+  MakeDirs("sub");
+  const std::vector<std::string> here{"-inputfile", "*.lua", "-sourcedir", "src", "-outputdir",
+                                      "out\\", "-checkdate"};
+  ASSERT_EQ(RunTolscript(here).out, "Munging a.lua\n");
+  std::filesystem::current_path("sub");
+  const std::vector<std::string> spellings[] = {
+      {"-inputfile", "*.lua", "-sourcedir", "..\\src", "-outputdir", "..\\out\\", "-checkdate"},
+      {"-inputfile", "*.lua", "-sourcedir", proj.Path() + "/./src", "-outputdir",
+       proj.Path() + "/out/", "-checkdate"},
+  };
+  for (const std::vector<std::string>& args : spellings) {
+    ProgramRun run = RunTolscript(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+}
+
 }  // namespace
