@@ -34,28 +34,17 @@ std::string Constant(int i) {
          ".5\n";
 }
 
+const char* const kConstructs = TOLSCRIPT_SOURCE_DIR "/tests/scripttool/constructs.lua";
+
 struct Script {
   const char* name;
   std::string source;
 };
 
-// Scripts that use every construct of the language, and Lua's limits.
+// Lua's limits and line ends, beside constructs.lua, which uses every
+// construct of the language.
 const Script kScripts[] = {
     {"empty.lua", ""},
-    {"constructs.lua",
-     "#!/usr/bin/lua skipped first line\n"
-     "local a, b, c = 1, 0x1F, 3.25e-3\nlocal tiny, huge, neg = 1e-310, 1e308, -0.0\n"
-     "glob = { 1, 2, 3; x = 'y', ['z w'] = \"q\\n\\t\\065\\\\\", [10] = false, nested = { {} } }\n"
-     "local long = [==[\nfirst line\r\n]] still ]=] inside\n]==]\n--[[ a long\ncomment ]]\n"
-     "local function outer(p, ...)\n  local n = select('#', ...)\n  local packed = { ... }\n"
-     "  local function middle(q)\n    local function inner() p = p + q + n return p, #packed end\n"
-     "    return inner\n  end\n  return middle\nend\n"
-     "function glob.method(self, k) return self[k] end\nfunction glob:other(k) return self:method(k) end\n"
-     "for i = 10, 1, -2 do a = a + i % 3 ^ 2 end\nfor k, v in pairs(glob) do b = b .. tostring(k) end\n"
-     "while a > 100 and not b or c ~= nil do a = a - 1 if a < 0 then break end end\n"
-     "repeat local r = a c = c * 2 until r <= 0 or c >= 1000\n"
-     "if a == 1 then b = 2 elseif a <= 2 then b = 3 else b = -a end\n"
-     "a, b = b, a\nreturn outer(1, 2, 3)(4)(), long, tiny, huge, neg, 'nul\0in a string'\n"s},
     {"crlf.lua", "local x = 1\r\nfunction F()\r\n  return x\r\nend\r\n"},
     // Three constants a line: just under the limit of 2^18.
     {"megabytes.lua", "local t = {}\n" + Repeat(87000, Constant) + "--[[" +
@@ -79,6 +68,7 @@ TEST_F(BuiltinCompilerTest, GivesLuacsBytesStrippedOrNot) {
   std::vector<std::string> paths;
   for (const char* name : {"intro.lua", "debug_console.lua", "ai/patrol.lua", "missions/m01_beach.lua"})
     paths.push_back(TOLSCRIPT_SOURCE_DIR "/examples/src/"s + name);
+  paths.push_back(kConstructs);
   WriteFile("compiled.luac", CompileWithLuac(paths[0], {}));
   paths.push_back("compiled.luac");
   for (const Script& script : kScripts) {
@@ -154,7 +144,8 @@ TEST_F(BuiltinCompilerTest, ThreadsCompileEveryTaskStarted) {
 // that are no compiled code, are refused, never read past their end.
 TEST(StripDebugInformation, RefusesCutOrForeignBytesAndKeepsStrippedCode) {
   // Without its first line, which only a file may skip.
-  const std::string source = kScripts[1].source.substr(kScripts[1].source.find('\n') + 1);
+  const std::string constructs = ReadFile(kConstructs);
+  const std::string source = constructs.substr(constructs.find('\n') + 1);
   BuiltinCompile full = CompileLuaText(source, "@constructs.lua", false);
   ASSERT_TRUE(full.succeeded) << full.message;
   std::optional<std::string> stripped = StripDebugInformation(full.code);
