@@ -179,6 +179,10 @@ const Scenario kScenarios[] = {
     {"a_link_loop_is_passed_over", "src/a/x.lua|src/a/back->..",
      "-sourcedir src -inputfile !*.lua -platform pc", "src\\.\\a\\x.lua>x platform2;",
      "src/a/x.out(b) ", 1, "Input directory src\\.\\a\\back: link loop, passed over."},
+    // Shown with its control byte escaped.
+    {"a_name_windows_cannot_hold_is_passed_over", "a.lua|b\x01.lua", "-inputfile !*.lua",
+     ".\\a.lua>a;", "a.out(b) ", 1,
+     "Input file .\\b\\x01.lua: a name Windows cannot hold, passed over."},
 #endif
     // What the walk found before it stopped is munged.
     {"lists_nested_past_the_limit_end_the_run", NestedLists(), "-inputfile @l0.txt b.lua",

@@ -110,35 +110,6 @@ TEST(FileSystemTest, FailuresSayWhy) {
   EXPECT_EQ(ListNames("."), (Names{"folder", "present"}));
 }
 
-// Named by the rule for this process, each new; a stream's status is its
-// file's, with ids that tell two files apart.
-TEST(FileSystemTest, TemporaryFilesAreNamedForThisProcessAndTheirStreamsTellTheirStatus) {
-  TempDir temp;
-  std::string made, other, picked;
-  FILE* stream = CreateUniqueFile("out.bin", &made);
-  ASSERT_NE(stream, nullptr);
-  FILE* second = CreateUniqueFile("out.bin", &other);
-  ASSERT_NE(second, nullptr);
-  std::fputs("12345", stream);
-  std::fflush(stream);
-  std::optional<FileStatus> seen = StatStream(stream);
-  std::optional<FileStatus> secondSeen = StatStream(second);
-  std::fclose(stream);
-  std::fclose(second);
-  ASSERT_TRUE(seen.has_value());
-  ASSERT_TRUE(secondSeen.has_value());
-  EXPECT_EQ(seen->size, 5u);
-  EXPECT_TRUE(seen->isRegular);
-  EXPECT_EQ(seen->timeNs, StatFile(made).value().timeNs);
-  EXPECT_NE(seen->fileId, secondSeen->fileId);
-  EXPECT_EQ(seen->volumeId, secondSeen->volumeId);
-  ASSERT_TRUE(PickUnusedName("out.bin", &picked));
-  EXPECT_FALSE(FileExists(picked));
-  for (const std::string& name : {made, other, picked})
-    EXPECT_EQ(TemporaryNameOwner(name), CurrentProcessId()) << name;
-  EXPECT_EQ(std::set<std::string>({made, other, picked}).size(), 3u);
-}
-
 #ifndef _WIN32
 TEST(PosixPathTest, NamesAreTheExactOneElseTheFirstInAnotherCaseElseAsGiven) {
   TempDir temp;
@@ -208,25 +179,6 @@ TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
   }
 }
 
-// While a run's name cache lives each folder is read once: a name that
-// others add afterwards is found only as spelt; the program's own changes
-// are found in any case.
-TEST(PosixPathTest, ARunSeesTheTreeAsItFirstLookedPlusItsOwnChanges) {
-  TempDir temp;
-  WriteFile("Data/Old", "");
-  NameCache names;
-  EXPECT_TRUE(FileExists("data\\old"));
-  WriteFile("Data/Other.TXT", "");
-  EXPECT_FALSE(FileExists("data\\other.txt"));
-  EXPECT_TRUE(FileExists("Data\\Other.TXT"));
-  EXPECT_TRUE(WriteThrough("data\\Mine.txt"));
-  EXPECT_EQ(NativePath("DATA\\MINE.TXT"), "Data/Mine.txt");
-  std::string error;
-  EXPECT_TRUE(RenameFile("data\\mine.txt", "data\\Moved.txt", &error)) << error;
-  EXPECT_EQ(NativePath("data\\moved.TXT"), "Data/Moved.txt");
-  EXPECT_TRUE(RemoveFile("data\\MOVED.txt", &error)) << error;
-  EXPECT_EQ(NativePath("data\\moved.txt"), "Data/moved.txt");
-}
 #endif
 
 TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {

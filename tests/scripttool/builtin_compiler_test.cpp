@@ -1,6 +1,7 @@
 // The built-in compiler against the real luac: the same bytes, stripped or
 // not, and the same message for every script luac refuses.
 #include "scripttool/builtin_compiler.h"
+#include "scripttool/compile_threads.h"
 
 #include <gtest/gtest.h>
 
@@ -33,28 +34,17 @@ std::string Constant(int i) {
          ".5\n";
 }
 
+const char* const kConstructs = TOLSCRIPT_SOURCE_DIR "/tests/scripttool/constructs.lua";
+
 struct Script {
   const char* name;
   std::string source;
 };
 
-// Scripts that use every construct of the language, and Lua's limits.
+// Lua's limits and line ends, beside constructs.lua, which uses every
+// construct of the language.
 const Script kScripts[] = {
     {"empty.lua", ""},
-    {"constructs.lua",
-     "#!/usr/bin/lua skipped first line\n"
-     "local a, b, c = 1, 0x1F, 3.25e-3\nlocal tiny, huge, neg = 1e-310, 1e308, -0.0\n"
-     "glob = { 1, 2, 3; x = 'y', ['z w'] = \"q\\n\\t\\065\\\\\", [10] = false, nested = { {} } }\n"
-     "local long = [==[\nfirst line\r\n]] still ]=] inside\n]==]\n--[[ a long\ncomment ]]\n"
-     "local function outer(p, ...)\n  local n = select('#', ...)\n  local packed = { ... }\n"
-     "  local function middle(q)\n    local function inner() p = p + q + n return p, #packed end\n"
-     "    return inner\n  end\n  return middle\nend\n"
-     "function glob.method(self, k) return self[k] end\nfunction glob:other(k) return self:method(k) end\n"
-     "for i = 10, 1, -2 do a = a + i % 3 ^ 2 end\nfor k, v in pairs(glob) do b = b .. tostring(k) end\n"
-     "while a > 100 and not b or c ~= nil do a = a - 1 if a < 0 then break end end\n"
-     "repeat local r = a c = c * 2 until r <= 0 or c >= 1000\n"
-     "if a == 1 then b = 2 elseif a <= 2 then b = 3 else b = -a end\n"
-     "a, b = b, a\nreturn outer(1, 2, 3)(4)(), long, tiny, huge, neg, 'nul\0in a string'\n"s},
     {"crlf.lua", "local x = 1\r\nfunction F()\r\n  return x\r\nend\r\n"},
     // Three constants a line: just under the limit of 2^18.
     {"megabytes.lua", "local t = {}\n" + Repeat(87000, Constant) + "--[[" +
@@ -78,6 +68,7 @@ TEST_F(BuiltinCompilerTest, GivesLuacsBytesStrippedOrNot) {
   std::vector<std::string> paths;
   for (const char* name : {"intro.lua", "debug_console.lua", "ai/patrol.lua", "missions/m01_beach.lua"})
     paths.push_back(TOLSCRIPT_SOURCE_DIR "/examples/src/"s + name);
+  paths.push_back(kConstructs);
   WriteFile("compiled.luac", CompileWithLuac(paths[0], {}));
   paths.push_back("compiled.luac");
   for (const Script& script : kScripts) {
@@ -132,11 +123,29 @@ TEST_F(BuiltinCompilerTest, ACancelledCompileFails) {
   EXPECT_EQ(compiled.code, "");
 }
 
+// Each task started is compiled and told once, however few the threads.
+TEST_F(BuiltinCompilerTest, ThreadsCompileEveryTaskStarted) {
+  WriteFile("a.lua", "return 1\n");
+  CompileThreads threads;
+  std::vector<std::shared_ptr<CompileThreads::Task>> tasks(3);
+  for (auto& task : tasks) {
+    task = std::make_shared<CompileThreads::Task>();
+    task->nativePath = "a.lua";
+    threads.Start(task, 1);
+  }
+  size_t ended = 0;
+  while (ended < tasks.size()) ended += threads.WaitForAny().size();
+  EXPECT_EQ(ended, tasks.size());
+  EXPECT_EQ(threads.Running(), 0u);
+  for (const auto& task : tasks) EXPECT_TRUE(task->result.succeeded) << task->result.message;
+}
+
 // The stripping reads the layout from the code itself: cut code, or bytes
 // that are no compiled code, are refused, never read past their end.
 TEST(StripDebugInformation, RefusesCutOrForeignBytesAndKeepsStrippedCode) {
   // Without its first line, which only a file may skip.
-  const std::string source = kScripts[1].source.substr(kScripts[1].source.find('\n') + 1);
+  const std::string constructs = ReadFile(kConstructs);
+  const std::string source = constructs.substr(constructs.find('\n') + 1);
   BuiltinCompile full = CompileLuaText(source, "@constructs.lua", false);
   ASSERT_TRUE(full.succeeded) << full.message;
   std::optional<std::string> stripped = StripDebugInformation(full.code);
@@ -149,6 +158,14 @@ TEST(StripDebugInformation, RefusesCutOrForeignBytesAndKeepsStrippedCode) {
   }
   EXPECT_FALSE(StripDebugInformation(full.code + "x").has_value());
   EXPECT_FALSE(StripDebugInformation("return 1\n").has_value());
+  // Sizes of int, size_t, instruction and number run from 1 to 8 bytes.
+  for (size_t field = 7; field <= 10; ++field) {
+    for (char size : {0, 9}) {
+      std::string code = *stripped;
+      code[field] = size;
+      EXPECT_FALSE(StripDebugInformation(code).has_value()) << field << " " << int(size);
+    }
+  }
 }
 
 }  // namespace

@@ -148,17 +148,27 @@ TEST(FakeCompilerTest, AtMostTheGivenNumberOfCompilersRunAtOnce) {
   }
 }
 
-// The program's own time comes from its file, whatever its name: one
-// newer than every output remakes them all under "-checkdate".
-TEST(ProgramTimeTest, AProgramWithAnExtensionOfItsOwnStillDatesItsOutputs) {
+// The build record knows an output by its folder, however the command line
+// spells it: the same build from another folder remakes nothing.
+TEST(CheckdateTest, TheSameBuildFromAnotherFolderOrSpellingRemakesNothing) {
   REQUIRE_LUAC();
-  TempDir run;
-  std::filesystem::copy_file(TOLSCRIPT_PROGRAM, "tolscript.real");
-  SetMTime("tolscript.real", 4102444800);  // 2100
-  WriteFile("a.lua", "return 1\n");
-  for (int round = 0; round < 2; ++round) {
-    ProgramRun result = test_support::Run("./tolscript.real", {"-inputfile", "a.lua", "-checkdate"});
-    EXPECT_EQ(result.out, "Munging a.lua\n") << round;
+  TempDir proj;
+  WriteFile("src/a.lua", "return 1\n");
+  MakeDirs("out");
+  MakeDirs("sub");
+  const std::vector<std::string> here{"-inputfile", "*.lua", "-sourcedir", "src", "-outputdir",
+                                      "out\\", "-checkdate"};
+  ASSERT_EQ(RunTolscript(here).out, "Munging a.lua\n");
+  std::filesystem::current_path("sub");
+  const std::vector<std::string> spellings[] = {
+      {"-inputfile", "*.lua", "-sourcedir", "..\\src", "-outputdir", "..\\out\\", "-checkdate"},
+      {"-inputfile", "*.lua", "-sourcedir", proj.Path() + "/./src", "-outputdir",
+       proj.Path() + "/out/", "-checkdate"},
+  };
+  for (const std::vector<std::string>& args : spellings) {
+    ProgramRun run = RunTolscript(args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
   }
 }
 
