@@ -13,78 +13,18 @@
 #include <filesystem>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "framework/build_record.h"
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "hardening_support.h"
 #include "support/test_support.h"
 
+namespace hardening {
 namespace {
 
 using platform::RunResult;
-using Names = std::vector<std::string>;
-using test_support::ReadFile;
-using test_support::WriteFile;
-
-// `tools` holds what is not the program's; `work` is the current folder.
-class HardeningTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!platform::FindProgram("luac")) GTEST_SKIP() << "luac is not on PATH";
-  }
-  // Puts `script` first on the path as the compiler (see WithCompiler).
-  void InstallLuac(const std::string& script) {
-    test_support::WriteProgram(tools.Path() + "/luac", script);
-  }
-  // What starts a program with `tools` first on the path, the real compiler
-  // in $REAL_LUAC and `settings`, ended after `seconds`.
-  Names WithCompiler(const char* seconds, const Names& settings) const {
-    Names prefix{"timeout", seconds, "env",
-                 "PATH=" + tools.Path() + ":" + platform::GetEnv("PATH").value_or(""),
-                 "REAL_LUAC=" + platform::FindProgram("luac").value_or("")};
-    prefix.insert(prefix.end(), settings.begin(), settings.end());
-    return prefix;
-  }
-  test_support::TempDir tools;
-  test_support::TempDir work;
-  test_support::ScopedEnv stripped{"LUA_DEBUG_SYMBOLS", std::nullopt};
-  test_support::ScopedEnv shortPause{"TOLSCRIPT_FAILURE_PAUSE_MS", std::string("10")};
-};
-
-// Every path under `root`, sorted; links are not followed.
-Names AllPaths(const std::string& root = ".") {
-  Names paths;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-    paths.push_back(entry.path().lexically_relative(root).string());
-  std::sort(paths.begin(), paths.end());
-  return paths;
-}
-
-// What tells folder `b` from folder `a`: paths in one only ("-" in `a`,
-// "+" in `b`) and files whose bytes differ ("~"); build records, which
-// hold times, count by presence only.
-Names TreeDifferences(const std::string& a, const std::string& b) {
-  Names inA = AllPaths(a), inB = AllPaths(b), differences;
-  for (const std::string& path : inA) {
-    if (!std::binary_search(inB.begin(), inB.end(), path)) {
-      differences.push_back("-" + path);
-    } else if (path.find(test_support::kBuildRecordName) == std::string::npos &&
-               ReadFile(a + "/" + path) != ReadFile(b + "/" + path)) {
-      differences.push_back("~" + path);
-    }
-  }
-  for (const std::string& path : inB)
-    if (!std::binary_search(inA.begin(), inA.end(), path)) differences.push_back("+" + path);
-  return differences;
-}
-
-// Runs the built program with `args`, started by the program `prefix`
-// names (none: directly); how it ended and what it printed.
-RunResult RunBehind(Names prefix, const Names& args) {
-  prefix.push_back(TOLSCRIPT_PROGRAM);
-  prefix.insert(prefix.end(), args.begin(), args.end());
-  return test_support::RunProgram(prefix);
-}
 
 // A compiler whose call number $AT sends $SIGNAL (SIGKILL when unset) to
 // the program that started it. Its calls for inputs matching $SLOW wait
@@ -330,4 +270,66 @@ TEST_F(HardeningTest, ADeadRunsFilesGoWithTheNextRunThatWritesThere) {
   EXPECT_EQ(test_support::ListNames("out"), Names{"c.script"});
 }
 
+
+// Whether `pid` runs (a zombie does not).
+bool Runs(pid_t pid) {
+  if (kill(pid, 0) != 0) return false;
+  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  size_t state = stat.rfind(')');
+  return state == std::string::npos || stat.compare(state, 3, ") Z") != 0;
+}
+
+bool EndsSoon(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (Runs(pid) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return !Runs(pid);
+}
+
+// A compiler that starts a program of its own, then sends $SIGNAL to the
+// run: what it started must end with the run, however the run ends.
+const char* const kSpawningLuac =
+    "#!/bin/sh\n"
+    "sleep 300 &\n"
+    "echo $! > \"$SLEEPER\"\n"
+    "kill -\"$SIGNAL\" $PPID\n"
+    "wait\n";
+
+TEST_F(HardeningTest, WhatACompilerStartedEndsWithTheRun) {
+  InstallLuac(kSpawningLuac);
+  WriteFile("a.lua", "return 1\n");
+  const std::string sleeper = tools.Path() + "/sleeper.pid";
+  for (auto [number, name] :
+       {std::pair{SIGINT, "INT"}, {SIGTERM, "TERM"}, {SIGHUP, "HUP"}, {SIGKILL, "KILL"}}) {
+    SCOPED_TRACE(name);
+    std::filesystem::remove(sleeper);
+    RunResult run = RunBehind(WithCompiler("10", {"SLEEPER=" + sleeper, std::string("SIGNAL=") + name}),
+                              {"-inputfile", "a.lua"});
+    EXPECT_EQ(run.kind, RunResult::Kind::Signalled) << run.error;
+    EXPECT_EQ(run.exitCode, number);
+    const std::string written = ReadFile(sleeper);
+    ASSERT_FALSE(written.empty());
+    const pid_t pid = std::stoi(written);
+    EXPECT_TRUE(EndsSoon(pid));
+    kill(pid, SIGKILL);
+  }
+}
+
+// "-jobs 1000" with 64 file handles: the compilers in flight fit the
+// handles, and no input fails for want of one.
+TEST_F(HardeningTest, FewerHandlesThanJobsFailNoInput) {
+  constexpr int kScripts = 40;
+  for (int i = 0; i < kScripts; ++i)
+    WriteFile("s" + std::to_string(i) + ".lua", "return " + std::to_string(i) + "\n");
+  RunResult run = RunBehind({"prlimit", "--nofile=64"}, {"-inputfile", "*.lua", "-jobs", "1000"});
+  EXPECT_EQ(run.kind, RunResult::Kind::Exited) << run.error;
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.errorOutput, "");
+  Names names = test_support::ListNames(".");
+  EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                          [](const std::string& name) { return name.ends_with(".script"); }),
+            kScripts);
+}
+
 }  // namespace
+}  // namespace hardening

@@ -179,6 +179,26 @@ TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
   }
 }
 
+
+// While a run's name cache lives each folder is read once: a name that
+// others add afterwards is found only as spelt; the program's own changes
+// are found in any case.
+TEST(PosixPathTest, ARunSeesTheTreeAsItFirstLookedPlusItsOwnChanges) {
+  TempDir temp;
+  WriteFile("Data/Old", "");
+  NameCache names;
+  EXPECT_TRUE(FileExists("data\\old"));
+  WriteFile("Data/Other.TXT", "");
+  EXPECT_FALSE(FileExists("data\\other.txt"));
+  EXPECT_TRUE(FileExists("Data\\Other.TXT"));
+  EXPECT_TRUE(WriteThrough("data\\Mine.txt"));
+  EXPECT_EQ(NativePath("DATA\\MINE.TXT"), "Data/Mine.txt");
+  std::string error;
+  EXPECT_TRUE(RenameFile("data\\mine.txt", "data\\Moved.txt", &error)) << error;
+  EXPECT_EQ(NativePath("data\\moved.TXT"), "Data/Moved.txt");
+  EXPECT_TRUE(RemoveFile("data\\MOVED.txt", &error)) << error;
+  EXPECT_EQ(NativePath("data\\moved.txt"), "Data/moved.txt");
+}
 #endif
 
 TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {

@@ -35,6 +35,23 @@ class HandleLimit {
 
 const std::vector<std::string> kSleeper{"sleep", "30"};
 
+// Under a low handle limit, as many children as the limit allows run at
+// once, and handles are left for the run's own files.
+TEST(ChildLimitTest, TheChildLimitFitsTheHandles) {
+  HandleLimit low(64);
+  ProcessSet children;
+  RunResult failure;
+  int started = 0;
+  for (int i = 0; i < ChildProcessLimit(); ++i) {
+    if (children.Start(kSleeper, &failure) >= 0) ++started;
+  }
+  EXPECT_EQ(started, ChildProcessLimit()) << failure.error;
+  std::vector<int> files(16);
+  for (int& fd : files) fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  EXPECT_EQ(std::count(files.begin(), files.end(), -1), 0);
+  for (int fd : files) close(fd);
+}
+
 // A start that finds no handle says whether other children run: then the
 // caller may wait for one to end and try again.
 TEST(ChildLimitTest, AStartShortOfHandlesSaysWhetherOthersRun) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/temporary_names.h"
@@ -51,6 +52,16 @@ TEST(TemporaryNamesTest, OnlyNamesOfTheRuleAreRecognised) {
       {"", std::nullopt},
   };
   for (const auto& [name, owner] : cases) EXPECT_EQ(TemporaryNameOwner(name), owner) << name;
+}
+
+TEST(TemporaryNamesTest, RandomPartsAreNeverDrawnTwice) {
+  std::set<std::string> drawn;
+  for (int i = 0; i < 2000; ++i) {
+    std::string random = TemporaryRandomCharacters();
+    EXPECT_EQ(TemporaryNameOwner("a.tmp1-" + random), 1u) << random;
+    drawn.insert(random);
+  }
+  EXPECT_EQ(drawn.size(), 2000u);
 }
 
 }  // namespace

@@ -172,4 +172,18 @@ TEST(CheckdateTest, TheSameBuildFromAnotherFolderOrSpellingRemakesNothing) {
   }
 }
 
+// The program's own time comes from its file, whatever its name: one
+// newer than every output remakes them all under "-checkdate".
+TEST(ProgramTimeTest, AProgramWithAnExtensionOfItsOwnStillDatesItsOutputs) {
+  REQUIRE_LUAC();
+  TempDir run;
+  std::filesystem::copy_file(TOLSCRIPT_PROGRAM, "tolscript.real");
+  SetMTime("tolscript.real", 4102444800);  // 2100
+  WriteFile("a.lua", "return 1\n");
+  for (int round = 0; round < 2; ++round) {
+    ProgramRun result = test_support::Run("./tolscript.real", {"-inputfile", "a.lua", "-checkdate"});
+    EXPECT_EQ(result.out, "Munging a.lua\n") << round;
+  }
+}
+
 }  // namespace
