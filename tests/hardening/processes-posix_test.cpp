@@ -179,7 +179,8 @@ TEST_F(ProcessTest, AnInterruptStopsTheCompilersAndLeavesNothing) {
     for (std::string line; std::getline(log, line);) {
       if (line.find("slow") == std::string::npos) continue;
       ++compilers;
-      EXPECT_TRUE(kill(std::stoi(line), SIGKILL) != 0 && errno == ESRCH) << line << " still ran";
+      EXPECT_NE(kill(std::stoi(line), SIGKILL), 0) << line << " still ran";
+      EXPECT_EQ(errno, ESRCH) << line;
     }
     EXPECT_EQ(compilers, 3);
     EXPECT_EQ(test_support::ListNames("."),

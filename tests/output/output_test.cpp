@@ -232,6 +232,45 @@ TEST_F(OutputTest, AnOutputItsCallbackRefusesIsNotPutInPlace) {
   EXPECT_EQ(ReadFile("out.bin"), "older");
 }
 
+// An output whose bytes are already at its path keeps that file and takes
+// the new time; any other replaces it.
+struct KeptCase {
+  const char* name;
+  std::string old;  // at the output's path before
+  bool kept;
+};
+
+class KeptOutputTest : public ::testing::TestWithParam<KeptCase> {};
+
+TEST_P(KeptOutputTest, AnOutputOfTheSameBytesIsKept) {
+  test_support::TempDir temp;
+  WriteFile("out.bin", GetParam().old);
+  test_support::SetMTime("out.bin", 1000000000);
+  const platform::FileStatus before = platform::StatFile("out.bin").value();
+  ToolFile file;
+  ASSERT_TRUE(file.OpenForOutput("out.bin", true));
+  file.Printf("new bytes");
+  platform::FileStatus told;
+  file.Close([&](const platform::FileStatus& status) { told = status; });
+  const platform::FileStatus after = platform::StatFile("out.bin").value();
+  EXPECT_EQ(ReadFile("out.bin"), "new bytes");
+  // Windows tells no file number by path.
+  if (before.fileId != 0) {
+    EXPECT_EQ(after.fileId == before.fileId, GetParam().kept);
+  }
+  EXPECT_GT(after.timeNs, before.timeNs);
+  EXPECT_EQ(told.timeNs, after.timeNs);
+  EXPECT_EQ(told.size, after.size);
+  EXPECT_EQ(ListNames("."), Names{"out.bin"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, KeptOutputTest,
+    ::testing::Values(KeptCase{"same_bytes", "new bytes", true},
+                      KeptCase{"other_bytes_of_that_size", "old bytes", false},
+                      KeptCase{"other_size", "older bytes", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A file named beside the output for a producer to write becomes the
 // output itself, written over from its start, or goes with it; also for a
 // name near the 255-byte limit of a name.

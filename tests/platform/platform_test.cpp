@@ -179,7 +179,6 @@ TEST(PosixPathTest, NamesAtTheLimitWorkAndBeyondItFailCleanly) {
   }
 }
 
-
 // While a run's name cache lives each folder is read once: a name that
 // others add afterwards is found only as spelt; the program's own changes
 // are found in any case.
@@ -198,6 +197,27 @@ TEST(PosixPathTest, ARunSeesTheTreeAsItFirstLookedPlusItsOwnChanges) {
   EXPECT_EQ(NativePath("data\\moved.TXT"), "Data/Moved.txt");
   EXPECT_TRUE(RemoveFile("data\\MOVED.txt", &error)) << error;
   EXPECT_EQ(NativePath("data\\moved.txt"), "Data/moved.txt");
+}
+
+// A child that has filled its pipe and runs on holds up no other child's
+// end: its output is read as far as there is any, never waited for.
+TEST(ProcessTest, AChildThatFilledItsPipeHoldsUpNoOther) {
+  TempDir temp;
+  ProcessSet children;
+  RunResult failure;
+  const int filled = children.Start(
+      {"sh", "-c", "printf %65536s; for i in $(seq 500); do [ -e go ] && exit; sleep 0.01; done; exit 1"},
+      &failure);
+  ASSERT_GE(filled, 0) << failure.error;
+  SleepMilliseconds(300);  // the pipe is full by now
+  const int quick = children.Start({"sh", "-c", "exit 0"}, &failure);
+  ASSERT_GE(quick, 0) << failure.error;
+  EXPECT_EQ(children.WaitForAny(), quick);
+  WriteFile("go", "");
+  EXPECT_EQ(children.WaitForAny(), filled);
+  const RunResult result = children.Take(filled);
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.output.size(), 65536u);
 }
 #endif
 
