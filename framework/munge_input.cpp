@@ -307,8 +307,6 @@ void BatchTool::WriteOutputs(const BatchOptions& options, const Decision& decisi
         }
         writer->CloseChunk();
       }
-      writer.reset();
-      reqWriter.reset();
       if (reqSizeBefore == reqSizeAfter) {
         // Nothing required: no requirements file, also not an older one.
         reqFile.Abandon();
