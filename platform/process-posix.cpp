@@ -24,6 +24,7 @@
 #include <cstring>
 #include <memory>
 
+#include "child_slots.h"
 #include "path_rules.h"
 #include "native_names-posix.h"
 #include "process.h"
@@ -172,9 +173,21 @@ void SleepMilliseconds(int milliseconds) {
 
 namespace {
 
-// Finds the program; false with `result` filled when it cannot be started.
+// Checks argv and finds the program; false with `result` filled when it
+// cannot be started.
 bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
                     RunResult* result, bool* remembered = nullptr) {
+  *result = RunResult();
+  if (argv.empty() || argv[0].empty()) {
+    result->error = "no program to run";
+    return false;
+  }
+  for (const std::string& argument : argv) {
+    if (argument.find('\0') != std::string::npos) {
+      result->error = argv[0] + ": an argument holds a NUL character";
+      return false;
+    }
+  }
   if (int searchError = ResolveProgram(argv[0], program, remembered)) {
     result->error = argv[0] + ": " + std::strerror(searchError);
     return false;
@@ -357,15 +370,15 @@ void NoteInterrupt(int signal) {
 }  // namespace
 
 struct ProcessSet::Impl {
-  struct Process : Child {
+  struct Child {
     pid_t pid = 0;
+    std::string name;
     int fds[2] = {-1, -1};  // read ends of standard output and error; -1 at their end
     std::string bytes[2];
+    bool ended = false;
     bool told = false;  // WaitForAny has returned it
+    RunResult result;
   };
-  static Process& Of(const std::unique_ptr<Child>& child) {
-    return static_cast<Process&>(*child);
-  }
 
   pid_t keeper = -1;    // lists the running children's groups
   int keeperPipe = -1;  // its records' write end
@@ -406,25 +419,27 @@ struct ProcessSet::Impl {
     keeperPipe = -1;
   }
 
+  std::vector<std::unique_ptr<Child>> children;  // indexed by number; null when forgotten
+
   // A child that ended but was not returned yet, or -1.
-  static int Untold(const std::vector<std::unique_ptr<Child>>& children) {
+  int Untold() {
     for (size_t i = 0; i < children.size(); ++i) {
-      if (children[i] && children[i]->ended && !Of(children[i]).told) {
-        Of(children[i]).told = true;
+      if (children[i] && children[i]->ended && !children[i]->told) {
+        children[i]->told = true;
         return static_cast<int>(i);
       }
     }
     return -1;
   }
 
-  static void CloseFds(Process& child) {
+  static void CloseFds(Child& child) {
     for (int& fd : child.fds) {
       if (fd >= 0) close(fd);
       fd = -1;
     }
   }
   // Reads what is there; closes the pipe at its end.
-  static void Drain(Process& child, int which) {
+  static void Drain(Child& child, int which) {
     char buffer[65536];
     for (;;) {
       ssize_t got = read(child.fds[which], buffer, sizeof buffer);
@@ -441,7 +456,7 @@ struct ProcessSet::Impl {
     }
   }
   // Once both pipes are at their end the child has ended, or is about to.
-  void FinishIfDone(Process& child) {
+  void FinishIfDone(Child& child) {
     if (child.ended || child.fds[0] >= 0 || child.fds[1] >= 0) return;
     Reap(child.pid, child.name, &child.result);
     Tell(-child.pid);
@@ -454,8 +469,8 @@ struct ProcessSet::Impl {
 ProcessSet::ProcessSet() : impl(std::make_unique<Impl>()) {}
 
 ProcessSet::~ProcessSet() {
-  for (size_t i = 0; i < children.size(); ++i) {
-    if (children[i]) Kill(static_cast<int>(i));
+  for (size_t i = 0; i < impl->children.size(); ++i) {
+    if (impl->children[i]) Kill(static_cast<int>(i));
   }
   // The keeper has nothing left to kill and ends with its pipe.
   if (impl->keeperPipe >= 0) close(impl->keeperPipe);
@@ -467,9 +482,8 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
                       const std::string& makes) {
   std::string program;
   bool remembered = false;
-  if (!CheckArguments(argv, failure) || !FindProgramFor(argv, &program, failure, &remembered))
-    return -1;
-  auto child = std::make_unique<Impl::Process>();
+  if (!FindProgramFor(argv, &program, failure, &remembered)) return -1;
+  auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
   auto fail = [&](int error) {
     failure->error = argv[0] + ": " + std::strerror(error);
@@ -507,17 +521,17 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
     spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
   }
   if (spawnError != 0) return fail(spawnError);
-  return Add(std::move(child));
+  return AddChild(impl->children, std::move(child));
 }
 
 int ProcessSet::WaitForAny() {
   for (;;) {
-    if (int ended = Impl::Untold(children); ended >= 0) return ended;
+    if (int ended = impl->Untold(); ended >= 0) return ended;
     std::vector<pollfd> watched;
     std::vector<std::pair<size_t, int>> owners;
-    for (size_t i = 0; i < children.size(); ++i) {
-      if (!children[i] || children[i]->ended) continue;
-      Impl::Process* child = &Impl::Of(children[i]);
+    for (size_t i = 0; i < impl->children.size(); ++i) {
+      Impl::Child* child = impl->children[i].get();
+      if (!child || child->ended) continue;
       for (int which = 0; which < 2; ++which) {
         if (child->fds[which] < 0) continue;
         watched.push_back({child->fds[which], POLLIN, 0});
@@ -533,17 +547,18 @@ int ProcessSet::WaitForAny() {
     if (interruptSignal != 0) return -1;
     for (size_t k = 0; k < owners.size(); ++k) {
       if (watched[k].revents == 0) continue;
-      Impl::Process& child = Impl::Of(children[owners[k].first]);
+      Impl::Child& child = *impl->children[owners[k].first];
       Impl::Drain(child, owners[k].second);
       impl->FinishIfDone(child);
     }
   }
 }
 
+RunResult ProcessSet::Take(int child) { return TakeResult(impl->children, child); }
+
 void ProcessSet::Kill(int number) {
-  std::unique_ptr<Child> taken = std::move(children[static_cast<size_t>(number)]);
-  if (!taken) return;
-  Impl::Process* child = &Impl::Of(taken);
+  std::unique_ptr<Impl::Child> child = std::move(impl->children[static_cast<size_t>(number)]);
+  if (!child) return;
   Impl::CloseFds(*child);
   if (!child->ended) {
     // Its group, with all it started; the leader too, should it have left
@@ -555,6 +570,8 @@ void ProcessSet::Kill(int number) {
     impl->Tell(-child->pid);
   }
 }
+
+size_t ProcessSet::Running() const { return CountRunning(impl->children); }
 
 int ChildProcessLimit() {
   // Each running child holds the read ends of its two pipes here; the run

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "child_slots.h"
 #include "command_line.h"
 #include "path_rules.h"
 #include "system_error-win32.h"
@@ -217,17 +218,18 @@ DWORD WINAPI ReadUntilEnd(void* parameter) {
 }  // namespace
 
 struct ProcessSet::Impl {
-  struct Process : Child {
+  struct Child {
     HANDLE process = nullptr;
+    std::string name;
     PipeReader readers[2];
+    bool ended = false;
+    RunResult result;
   };
-  static Process& Of(const std::unique_ptr<Child>& child) {
-    return static_cast<Process&>(*child);
-  }
+  std::vector<std::unique_ptr<Child>> children;  // indexed by number; null when forgotten
   HANDLE job = nullptr;  // ends the children when this process ends, however
 
   // Waits for the readers (they end with the last writer) and closes all.
-  static void Close(Process& child) {
+  static void Close(Child& child) {
     for (PipeReader& reader : child.readers) {
       if (reader.thread != nullptr) {
         WaitForSingleObject(reader.thread, INFINITE);
@@ -239,7 +241,7 @@ struct ProcessSet::Impl {
     if (child.process != nullptr) CloseHandle(child.process);
     child.process = nullptr;
   }
-  void Finish(Process& child) {
+  void Finish(Child& child) {
     WaitForSingleObject(child.process, INFINITE);
     DWORD exitCode = 0;
     if (GetExitCodeProcess(child.process, &exitCode)) {
@@ -265,22 +267,32 @@ ProcessSet::ProcessSet() : impl(std::make_unique<Impl>()) {
 }
 
 ProcessSet::~ProcessSet() {
-  for (size_t i = 0; i < children.size(); ++i) {
-    if (children[i]) Kill(static_cast<int>(i));
+  for (size_t i = 0; i < impl->children.size(); ++i) {
+    if (impl->children[i]) Kill(static_cast<int>(i));
   }
   if (impl->job != nullptr) CloseHandle(impl->job);
 }
 
 int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
                       const std::string&) {
-  if (!CheckArguments(argv, failure)) return -1;
+  *failure = RunResult();
+  if (argv.empty() || argv[0].empty()) {
+    failure->error = "no program to run";
+    return -1;
+  }
+  for (const std::string& arg : argv) {
+    if (HoldsNul(arg)) {
+      failure->error = argv[0] + ": an argument holds a NUL character";
+      return -1;
+    }
+  }
   std::optional<std::string> program =
       argv[0].find('"') == std::string::npos ? FindProgramFile(argv[0]) : std::nullopt;
   if (!program) {
     failure->error = argv[0] + ": " + SystemErrorMessage(ERROR_FILE_NOT_FOUND);
     return -1;
   }
-  auto child = std::make_unique<Impl::Process>();
+  auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
   auto fail = [&](DWORD error) {
     failure->error = argv[0] + ": " + SystemErrorMessage(error);
@@ -332,7 +344,7 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
       return fail(error);
     }
   }
-  return Add(std::move(child));
+  return AddChild(impl->children, std::move(child));
 }
 
 int ProcessSet::WaitForAny() {
@@ -340,9 +352,10 @@ int ProcessSet::WaitForAny() {
     if (Interrupted()) return -1;
     std::vector<HANDLE> handles;
     std::vector<size_t> owners;
-    for (size_t i = 0; i < children.size(); ++i) {
-      if (!children[i] || children[i]->ended) continue;
-      handles.push_back(Impl::Of(children[i]).process);
+    for (size_t i = 0; i < impl->children.size(); ++i) {
+      Impl::Child* child = impl->children[i].get();
+      if (!child || child->ended) continue;
+      handles.push_back(child->process);
       owners.push_back(i);
     }
     if (handles.empty()) return -1;
@@ -363,22 +376,25 @@ int ProcessSet::WaitForAny() {
       size_t index = signalled - WAIT_OBJECT_0;
       if (index >= count) return -1;  // the interrupt
       size_t owner = owners[first + index];
-      impl->Finish(Impl::Of(children[owner]));
+      impl->Finish(*impl->children[owner]);
       return static_cast<int>(owner);
     }
   }
 }
 
+RunResult ProcessSet::Take(int child) { return TakeResult(impl->children, child); }
+
 void ProcessSet::Kill(int number) {
-  std::unique_ptr<Child> taken = std::move(children[static_cast<size_t>(number)]);
-  if (!taken) return;
-  Impl::Process* child = &Impl::Of(taken);
+  std::unique_ptr<Impl::Child> child = std::move(impl->children[static_cast<size_t>(number)]);
+  if (!child) return;
   if (!child->ended && child->process != nullptr) {
     TerminateProcess(child->process, 1);
     WaitForSingleObject(child->process, INFINITE);
   }
   Impl::Close(*child);
 }
+
+size_t ProcessSet::Running() const { return CountRunning(impl->children); }
 
 // Handles are plenty on Windows; each child costs two reading threads.
 int ChildProcessLimit() { return 256; }

@@ -92,19 +92,6 @@ class ProcessSet {
   struct Impl;
 
  private:
-  // What every platform keeps of a child. A child's number is given again
-  // once it was taken or killed.
-  struct Child {
-    virtual ~Child() = default;
-    std::string name;
-    bool ended = false;
-    RunResult result;
-  };
-  // False, with `failure` filled, for arguments no program can be given.
-  static bool CheckArguments(const std::vector<std::string>& argv, RunResult* failure);
-  int Add(std::unique_ptr<Child> child);
-
-  std::vector<std::unique_ptr<Child>> children;  // by number; null once forgotten
   std::unique_ptr<Impl> impl;
 };
 
