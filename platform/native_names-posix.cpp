@@ -183,7 +183,7 @@ std::optional<std::string> StoredName(const std::string& folder, const std::stri
   return stored;
 }
 
-bool IsDot(const std::string& name) { return name == "." || name == ".."; }
+bool IsDot(std::string_view name) { return name == "." || name == ".."; }
 
 Folder& ResolveFolder(const Parsed& parsed, size_t count) {
   std::string key = JoinRange(parsed, count);
@@ -323,7 +323,7 @@ std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* st
   // A plain name in a folder already resolved by the same text.
   size_t cut = path.find_last_of("\\/");
   std::string_view name = cut == std::string_view::npos ? path : path.substr(cut + 1);
-  bool plain = cut != std::string_view::npos && !name.empty() && !IsDot(std::string(name)) &&
+  bool plain = cut != std::string_view::npos && !name.empty() && !IsDot(name) &&
                path.find('\0') == std::string_view::npos;
   std::string text(path.substr(0, plain ? cut + 1 : 0));
   if (plain) {
