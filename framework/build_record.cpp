@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "output/messages.h"
+#include "output/temporary_names.h"
 #include "platform/platform.h"
 
 namespace {
@@ -211,7 +212,7 @@ void BuildRecord::Rewrite() {
   // Written aside and renamed over it, so that a reader never sees half a
   // record and a link in its place is replaced, not written through.
   std::string made;
-  FILE* file = platform::CreateUniqueFile(path, &made);
+  FILE* file = CreateTemporaryFile(path, &made);
   if (file == nullptr) return;
   bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
   written = std::fclose(file) == 0 && written;

@@ -4,7 +4,7 @@
 
 #include "platform/platform.h"
 #include "platform/process.h"
-#include "platform/temporary_names.h"
+#include "temporary_names.h"
 
 void ClearStaleTemporaries(const std::string& directory) {
   // By the path as given: folders whose names differ only in case may be
@@ -14,7 +14,7 @@ void ClearStaleTemporaries(const std::string& directory) {
   const uint64_t self = platform::CurrentProcessId();
   for (const platform::DirEntry& entry : platform::ListDirectory(directory + "*.tmp*-??????")) {
     if (entry.isDirectory) continue;
-    std::optional<uint64_t> owner = platform::TemporaryNameOwner(entry.name);
+    std::optional<uint64_t> owner = TemporaryNameOwner(entry.name);
     if (!owner || *owner == self || platform::ProcessIsAlive(*owner)) continue;
     platform::RemoveFile(directory + entry.name);
   }

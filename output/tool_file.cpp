@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "platform/path_rules.h"
+#include "platform/process.h"
 #include "stale_temporaries.h"
+#include "temporary_names.h"
 
 ToolFile::~ToolFile() { Discard(); }
 
@@ -46,7 +48,7 @@ void ToolFile::Close(const std::function<void(const platform::FileStatus&)>& bef
     return;
   }
   if (!stream) {
-    stream = platform::CreateUniqueFile(name, &tempPath);
+    stream = CreateTemporaryFile(name, &tempPath);
     if (!stream) {
       int errorNumber = errno;
       Discard();
@@ -134,8 +136,13 @@ std::optional<std::string> ToolFile::TakeOverTemporaryFile(std::string path) {
 }
 
 std::string ToolFile::NameTemporaryFile(const std::string& path, std::string* nativePath) {
-  std::string tempPath;
-  if (!platform::PickUnusedName(path, &tempPath, nativePath)) return std::string();
+  // Owned by this process and never drawn twice in it: new without a look.
+  std::string tempPath =
+      TemporaryPath(path, platform::CurrentProcessId(), TemporaryRandomCharacters());
+  if (nativePath) {
+    *nativePath = platform::NativePathOfNewFile(tempPath);
+    if (nativePath->empty()) return std::string();
+  }
   return tempPath;
 }
 

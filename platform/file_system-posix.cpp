@@ -12,7 +12,6 @@
 #include "native_names-posix.h"
 #include "platform.h"
 #include "process.h"
-#include "temporary_names.h"
 
 namespace platform {
 namespace {
@@ -70,7 +69,8 @@ int OpenFile(const std::string& path, int flags) {
   bool creates = (flags & O_CREAT) != 0;
   std::optional<posix::CreationTarget> target;
   if (creates) {
-    target = posix::TranslateForCreation(path);
+    // An exclusive creation makes the name as given.
+    target = posix::TranslateForCreation(path, (flags & O_EXCL) == 0);
   } else if (std::optional<std::string> native = TranslatePath(path)) {
     target = posix::CreationTarget{std::move(*native), "", "", "", true};
   }
@@ -192,15 +192,17 @@ FILE* OpenStream(const std::string& path, const char* mode, FileStatus* opened) 
   int fd = OpenFile(path, flags | O_NONBLOCK);
   if (fd < 0) return nullptr;
   // The system opens a directory for reading; a stream on one is no file.
+  // A file just made is a plain one.
   struct stat status;
-  bool statusKnown = fstat(fd, &status) == 0;
+  bool made = (flags & O_EXCL) != 0 && !opened;
+  bool statusKnown = !made && fstat(fd, &status) == 0;
   if (statusKnown && S_ISDIR(status.st_mode)) {
     close(fd);
     errno = EISDIR;
     return nullptr;
   }
   // A regular file never waits, so the flag is only cleared for others.
-  bool mayWait = !statusKnown || !S_ISREG(status.st_mode);
+  bool mayWait = !made && (!statusKnown || !S_ISREG(status.st_mode));
   int statusFlags = mayWait ? fcntl(fd, F_GETFL) : 0;
   if (mayWait && (statusFlags == -1 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) == -1)) {
     int saved = errno;
@@ -240,63 +242,15 @@ bool TruncateStream(FILE* stream, uint64_t size) {
   return std::fflush(stream) == 0 && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 
-namespace {
-
-// Where a new temporary file of `outputPath` owned by this process goes.
-std::optional<posix::CreationTarget> NewTemporaryTarget(const std::string& outputPath) {
-  std::string path =
-      TemporaryPath(outputPath, CurrentProcessId(), TemporaryRandomCharacters());
-  return posix::TranslateForCreation(path, /*lookUpName=*/false);
-}
-
-// The path in the program's form of a target made for `outputPath`.
-std::string TemporaryPathOf(const std::string& outputPath, const posix::CreationTarget& target) {
-  PathParts parts = SplitPath(outputPath);
-  return parts.drive + parts.dir + target.name;
-}
-
-}  // namespace
-
-bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
-                    std::string* nativePath) {
-  // Owned by this process and never drawn twice in it: new without a look.
-  std::optional<posix::CreationTarget> target = NewTemporaryTarget(outputPath);
-  if (!target) return false;
-  *tempPath = TemporaryPathOf(outputPath, *target);
-  if (nativePath) *nativePath = target->path;
-  return true;
-}
-
-FILE* CreateUniqueFile(const std::string& outputPath, std::string* tempPath) {
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    std::optional<posix::CreationTarget> target = NewTemporaryTarget(outputPath);
-    if (!target) return nullptr;
-    // 0666 less the umask, like any other output; mkstemp would give 0600.
-    int fd = open(target->path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return nullptr;
-    }
-    posix::NoteNameAdded(target->dir, target->name);
-    FILE* stream = fdopen(fd, "w+b");
-    if (!stream) {
-      int saved = errno;
-      close(fd);
-      unlink(target->path.c_str());
-      errno = saved;
-      return nullptr;
-    }
-    *tempPath = TemporaryPathOf(outputPath, *target);
-    return stream;
-  }
-  errno = EEXIST;
-  return nullptr;
-}
-
 bool CanRenameOpenFile() { return true; }
 
 std::string NativePath(const std::string& path) {
   return TranslatePath(path).value_or(std::string());
+}
+
+std::string NativePathOfNewFile(const std::string& path) {
+  std::optional<posix::CreationTarget> target = posix::TranslateForCreation(path, false);
+  return target ? target->path : std::string();
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* error) {

@@ -18,7 +18,6 @@
 #include "path_rules.h"
 #include "process.h"
 #include "system_error-win32.h"
-#include "temporary_names.h"
 
 namespace platform {
 
@@ -161,6 +160,44 @@ bool RenameFile(const std::string& from, const std::string& to, std::string* err
   return false;
 }
 
+namespace {
+
+// A new file of exactly that name, or nullptr with errno set: EEXIST also
+// for a folder of that name and a file waiting to be deleted, which deny
+// access. CREATE_NEW makes the check and the creation one step. No
+// FILE_SHARE_DELETE: like every stream the C runtime opens, the file
+// cannot be deleted while it is open.
+FILE* CreateNewStream(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    if (code == ERROR_ACCESS_DENIED &&
+        (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+         GetLastError() == ERROR_ACCESS_DENIED)) {
+      code = ERROR_FILE_EXISTS;
+    }
+    SetError(nullptr, code);
+    return nullptr;
+  }
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+  FILE* stream = descriptor == -1 ? nullptr : _fdopen(descriptor, "w+b");
+  if (stream == nullptr) {
+    int saved = descriptor == -1 ? EMFILE : errno;
+    if (descriptor == -1) {
+      CloseHandle(file);
+    } else {
+      _close(descriptor);
+    }
+    DeleteFileA(path.c_str());
+    errno = saved;
+  }
+  return stream;
+}
+
+}  // namespace
+
 FILE* OpenStream(const std::string& path, const char* mode, FileStatus* opened) {
   if (!Representable(path)) {
     errno = EINVAL;
@@ -168,16 +205,17 @@ FILE* OpenStream(const std::string& path, const char* mode, FileStatus* opened) 
   }
   std::string crtMode;
   for (const char* c = mode; *c != '\0'; ++c) {
-    if (*c != 'n') crtMode += *c;
+    if (*c != 'n' && *c != 'x') crtMode += *c;
   }
-  if (crtMode.size() != std::strlen(mode)) {
+  if (std::strchr(mode, 'n')) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       errno = ELOOP;
       return nullptr;
     }
   }
-  FILE* stream = std::fopen(path.c_str(), crtMode.c_str());
+  FILE* stream = std::strchr(mode, 'x') ? CreateNewStream(path)
+                                         : std::fopen(path.c_str(), crtMode.c_str());
   if (stream && opened) *opened = StatStream(stream).value_or(FileStatus());
   return stream;
 }
@@ -218,88 +256,11 @@ bool TruncateStream(FILE* stream, uint64_t size) {
          _chsize_s(_fileno(stream), static_cast<long long>(size)) == 0;
 }
 
-namespace {
-
-std::string NewTemporaryPath(const std::string& outputPath) {
-  return TemporaryPath(outputPath, CurrentProcessId(), TemporaryRandomCharacters());
-}
-
-}  // namespace
-
-bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
-                    std::string* nativePath) {
-  if (!Representable(outputPath)) {
-    errno = EINVAL;
-    return false;
-  }
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    std::string candidate = NewTemporaryPath(outputPath);
-    if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-    DWORD lastError = GetLastError();
-    // A file waiting to be deleted denies access; another name may do.
-    if (lastError == ERROR_ACCESS_DENIED) continue;
-    if (lastError != ERROR_FILE_NOT_FOUND) {
-      errno = ErrnoFromSystemError(lastError);
-      return false;
-    }
-    if (nativePath) *nativePath = candidate;
-    *tempPath = std::move(candidate);
-    return true;
-  }
-  errno = EEXIST;
-  return false;
-}
-
-FILE* CreateUniqueFile(const std::string& outputPath, std::string* tempPath) {
-  if (!Representable(outputPath)) {
-    errno = EINVAL;
-    return nullptr;
-  }
-  DWORD lastError = ERROR_FILE_EXISTS;
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    std::string candidate = NewTemporaryPath(outputPath);
-    // CREATE_NEW fails when the name exists: the check and the creation are
-    // one step, so no other process can take the name in between. No
-    // FILE_SHARE_DELETE: like every stream the C runtime opens, the file
-    // cannot be deleted while it is open.
-    HANDLE file = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      lastError = GetLastError();
-      // Access is also denied for a directory of that name or a file
-      // waiting to be deleted; another name may do.
-      if (lastError == ERROR_FILE_EXISTS || lastError == ERROR_ALREADY_EXISTS ||
-          lastError == ERROR_ACCESS_DENIED) {
-        continue;
-      }
-      break;
-    }
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
-    if (descriptor == -1) {
-      CloseHandle(file);
-      DeleteFileA(candidate.c_str());
-      errno = EMFILE;
-      return nullptr;
-    }
-    FILE* stream = _fdopen(descriptor, "w+b");
-    if (stream == nullptr) {
-      int saved = errno;
-      _close(descriptor);
-      DeleteFileA(candidate.c_str());
-      errno = saved;
-      return nullptr;
-    }
-    *tempPath = std::move(candidate);
-    return stream;
-  }
-  errno = ErrnoFromSystemError(lastError);
-  return nullptr;
-}
-
 bool CanRenameOpenFile() { return false; }
 
 std::string NativePath(const std::string& path) { return path; }
+
+std::string NativePathOfNewFile(const std::string& path) { return path; }
 
 std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* error) {
   std::vector<DirEntry> entries;

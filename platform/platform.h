@@ -92,7 +92,9 @@ bool RenameFile(const std::string& from, const std::string& to,
 
 // Opens a C stream; `mode` is a C mode string ("rb", "wb", "wt", "at", ...).
 // Text and binary mode differ on Windows only. An 'n' in the mode opens
-// no link: the call fails (ELOOP) when the path's last name is one. A file created here keeps
+// no link: the call fails (ELOOP) when the path's last name is one. An 'x'
+// creates the name as given or fails (EEXIST): the check for a free name
+// and the creation are one step. A file created here keeps
 // the case of the name as given; an existing file of that name in another
 // case is opened instead. Returns nullptr with errno set on failure.
 // When `status` is given it gets the status of the file opened: whether it
@@ -112,21 +114,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // nothing when they cannot be read. The stream is left unbuffered.
 std::optional<std::string> ReadStream(FILE* stream);
 
-// Creates a new temporary file beside the output `outputPath`, named for
-// this process by the rule of temporary_names.h; the check for a free name
-// and the creation are one step. On success `tempPath` gets its path and
-// the file is returned open for reading and writing in binary mode; on
-// failure returns nullptr with errno set.
-FILE* CreateUniqueFile(const std::string& outputPath, std::string* tempPath);
-
-// Picks such a name for another program to create. No other live process
-// makes names with this process's id and this one never picks a name
-// twice, so it is new without a look. `nativePath`, when given, gets the
-// path as that program must be told it. False with errno set when the
-// path cannot be named.
-bool PickUnusedName(const std::string& outputPath, std::string* tempPath,
-                    std::string* nativePath = nullptr);
-
 // Whether a file open in a stream can be renamed. On POSIX it can: an
 // output renamed before its stream closes cannot be taken by another
 // process in between. On Windows the C runtime's streams forbid it.
@@ -143,6 +130,10 @@ bool TruncateStream(FILE* stream, uint64_t size);
 // The path in the form the operating system takes (for handing it to
 // another program). On Windows the path itself.
 std::string NativePath(const std::string& path);
+
+// The same for a file that another program is to create under a name that
+// is new: its last name is taken as given, not looked up.
+std::string NativePathOfNewFile(const std::string& path);
 
 // --- Directory listings ----------------------------------------------------
 

@@ -19,7 +19,7 @@
 #include "output/tool_file.h"
 #include "platform/platform.h"
 #include "platform/process.h"
-#include "platform/temporary_names.h"
+#include "output/temporary_names.h"
 #include "support/test_support.h"
 
 namespace {
@@ -287,7 +287,7 @@ TEST_F(OutputTest, AProducersFileBecomesTheOutput) {
     const std::string out = dir.Path() + "/" + name;
     std::string reserved = ToolFile::NameTemporaryFile(out);
     ASSERT_EQ(reserved.rfind(dir.Path() + "/", 0), 0u) << reserved;
-    EXPECT_EQ(platform::TemporaryNameOwner(reserved.substr(dir.Path().size() + 1)),
+    EXPECT_EQ(TemporaryNameOwner(reserved.substr(dir.Path().size() + 1)),
               platform::CurrentProcessId());
     EXPECT_EQ(ListNames("."), Names{}) << "the name is not made";
     WriteFile(reserved, "what the producer wrote");

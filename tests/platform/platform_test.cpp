@@ -16,7 +16,6 @@
 
 #include "platform/platform.h"
 #include "platform/process.h"
-#include "platform/temporary_names.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -98,9 +97,7 @@ TEST(FileSystemTest, FailuresSayWhy) {
     EXPECT_FALSE(FileExists(path));
     EXPECT_FALSE(WriteThrough(path));
     EXPECT_FALSE(WriteThrough(path + "\\y"));
-    std::string made = "unchanged";
-    EXPECT_EQ(CreateUniqueFile(path + "\\out", &made), nullptr);
-    EXPECT_EQ(made, "unchanged");
+    EXPECT_FALSE(WriteThrough(path + "\\z", "wbx"));
     EXPECT_EQ(Listed(path + "\\*"), Names{});
   }
 #ifndef _WIN32
@@ -134,7 +131,6 @@ TEST(PosixPathTest, NamesAreTheExactOneElseTheFirstInAnotherCaseElseAsGiven) {
   WriteFile("Data/New.TXT", "");
   std::filesystem::remove("Data/Old");
   // Changes through the platform, each right after the last.
-  std::string made;
   EXPECT_TRUE(WriteThrough("data\\A.txt"));
   EXPECT_TRUE(FileExists("data\\a.TXT"));
   EXPECT_TRUE(RenameFile("data\\a.txt", "data\\B.txt", &error)) << error;
@@ -143,10 +139,12 @@ TEST(PosixPathTest, NamesAreTheExactOneElseTheFirstInAnotherCaseElseAsGiven) {
   EXPECT_FALSE(FileExists("data\\b.txt"));
   EXPECT_TRUE(WriteThrough("data\\b.Txt"));
   EXPECT_TRUE(RemoveFile("data\\OTHER.txt", &error)) << error;
-  std::fclose(CreateUniqueFile("DATA\\tmp", &made));
-  EXPECT_TRUE(FileExists("data\\" + made.substr(5)));
+  EXPECT_TRUE(WriteThrough("DATA\\Made.tmp", "wbx"));
+  EXPECT_FALSE(WriteThrough("DATA\\Made.tmp", "wbx"));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_TRUE(FileExists("data\\made.TMP"));
   EXPECT_TRUE(RenameFile("data\\RENAMED", "data\\renamed", &error)) << error;
-  EXPECT_EQ(ListNames("Data"), (Names{"New.TXT", "b.Txt", "renamed", made.substr(5)}));
+  EXPECT_EQ(ListNames("Data"), (Names{"Made.tmp", "New.TXT", "b.Txt", "renamed"}));
   // Drive and rooted paths land under the drive root; '/' paths stand.
   const std::string root = temp.Path() + "/Root";
   ScopedEnv drive("MUNGE_DRIVE_ROOT", root + "//");

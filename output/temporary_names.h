@@ -1,20 +1,15 @@
 // The names of the temporary files beside an output:
 // "<stem>.tmp<owner's process id>-<6 random characters [a-z0-9]>". The owner
 // in the name lets a run tell a live run's files from those that a run
-// killed half-way left behind. Pure functions over strings, but for the
-// random pick.
+// killed half-way left behind.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
-
-namespace platform {
-
-// Random names that a directory already holds are tried again this often.
-inline constexpr int kTemporaryNameAttempts = 100;
 
 // The name of a temporary file of the output file `fileName` (no folder)
 // owned by `owner`. The stem is `fileName`, cut short (never inside a UTF-8
@@ -33,4 +28,10 @@ std::optional<uint64_t> TemporaryNameOwner(std::string_view name);
 // names picked for other programs to create must differ before they exist.
 std::string TemporaryRandomCharacters();
 
-}  // namespace platform
+// Creates a new temporary file of this process beside the output
+// `outputPath`; the check for a free name and the creation are one step.
+// On success `tempPath` gets its path and the file is returned open for
+// reading and writing in binary mode; on failure returns nullptr with
+// errno set.
+FILE* CreateTemporaryFile(const std::string& outputPath, std::string* tempPath);
+

@@ -1,15 +1,16 @@
 #include "temporary_names.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <random>
 #include <unordered_set>
 
-#include "path_rules.h"
-
-namespace platform {
+#include "platform/path_rules.h"
+#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -18,6 +19,8 @@ constexpr size_t kRandomLength = 6;
 // The longest file name that the file systems we write to take, in bytes.
 constexpr size_t kMaxNameLength = 255;
 constexpr size_t kMaxOwnerDigits = 20;  // 2^64 - 1
+// Random names that a directory already holds are tried again this often.
+constexpr int kTemporaryNameAttempts = 100;
 
 // Lower case only, so that a new name cannot be an existing one in another
 // case unless that one has capitals.
@@ -39,7 +42,7 @@ std::string TemporaryName(std::string_view fileName, uint64_t owner, std::string
 }
 
 std::string TemporaryPath(std::string_view outputPath, uint64_t owner, std::string_view random) {
-  PathParts parts = SplitPath(outputPath);
+  platform::PathParts parts = platform::SplitPath(outputPath);
   return parts.drive + parts.dir + TemporaryName(parts.name + parts.ext, owner, random);
 }
 
@@ -91,4 +94,15 @@ std::string TemporaryRandomCharacters() {
   }
 }
 
-}  // namespace platform
+FILE* CreateTemporaryFile(const std::string& outputPath, std::string* tempPath) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    std::string path = TemporaryPath(outputPath, platform::CurrentProcessId(),
+                                     TemporaryRandomCharacters());
+    if (FILE* stream = platform::OpenStream(path, "w+bx")) {
+      *tempPath = std::move(path);
+      return stream;
+    }
+    if (errno != EEXIST) return nullptr;
+  }
+  return nullptr;
+}

@@ -5,9 +5,8 @@
 #include <set>
 #include <string>
 
-#include "platform/temporary_names.h"
+#include "output/temporary_names.h"
 
-namespace platform {
 namespace {
 
 TEST(TemporaryNamesTest, NamesCarryTheirOwnerAndFitInAName) {
@@ -65,4 +64,3 @@ TEST(TemporaryNamesTest, RandomPartsAreNeverDrawnTwice) {
 }
 
 }  // namespace
-}  // namespace platform
