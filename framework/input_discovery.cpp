@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "framework/arguments.h"
 #include "framework/batch_tool.h"
+#include "framework/input_paths.h"
 #include "output/messages.h"
-#include "platform/command_line.h"
 #include "platform/path_rules.h"
 #include "platform/platform.h"
 #include "platform/process.h"
@@ -25,7 +26,7 @@ bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
 // The full path of a list, spelled one way.
 std::string ListKey(const char* path) {
-  return platform::CanonicalKey(platform::MakeFullPath(path).value_or(path));
+  return CanonicalKey(platform::MakeFullPath(path).value_or(path));
 }
 
 using Reporter = std::function<void(const std::string&)>;
@@ -148,7 +149,7 @@ void BatchTool::AddInput(const std::string& dir, const std::string& name, int in
 }
 
 const BatchTool::DirListing& BatchTool::ListOnce(const std::string& root, const std::string& dir) {
-  std::string pattern = platform::UnderRoot(root, dir, "*");
+  std::string pattern = UnderRoot(root, dir, "*");
   // By the exact spelling: folders whose names differ only in letter case
   // are each listed.
   auto [listing, added] = listings.try_emplace(pattern);
@@ -162,9 +163,9 @@ const BatchTool::DirListing& BatchTool::ListOnce(const std::string& root, const 
 }
 
 bool BatchTool::Usable(const std::string& root, const std::string& dir, const std::string& name) {
-  if (platform::IsPortableName(name)) return true;
+  if (IsPortableName(name)) return true;
   WalkReport(FormatMessage("Input file %s: a name Windows cannot hold, passed over.\n",
-                           Printable(platform::UnderRoot(root, dir, name)).c_str()));
+                           Printable(UnderRoot(root, dir, name)).c_str()));
   return false;
 }
 
@@ -200,7 +201,7 @@ void BatchTool::ReadInputList(const char* path) {
   }
   std::vector<std::string> tokens;
   try {
-    tokens = platform::SplitArguments(*text, platform::Blanks::WhiteSpace);
+    tokens = SplitArguments(*text, Blanks::WhiteSpace);
   } catch (const std::bad_alloc&) {
     RaiseOrContinue(FormatMessage("Input file @%s: out of memory for parsing file.",
                                   Printable(path).c_str()));

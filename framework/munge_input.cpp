@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/batch_tool.h"
+#include "framework/input_paths.h"
 #include "output/binary_chunk_writer.h"
 #include "output/messages.h"
 #include "output/text_chunk_writer.h"
@@ -22,7 +23,7 @@ bool FindInRoots(const std::vector<std::string>& roots, const std::string& dir,
                  const std::string& name, std::string* path,
                  platform::FileStatus* status = nullptr) {
   for (const std::string& root : roots) {
-    *path = platform::UnderRoot(root, dir, name);
+    *path = UnderRoot(root, dir, name);
     std::optional<platform::FileStatus> found = platform::StatFile(*path);
     if (!found) continue;
     if (status != nullptr) *status = *found;
@@ -45,7 +46,7 @@ std::string LastName(const std::string& path) { return platform::ToLowerAscii(Fi
 // roots were written, for the build record.
 std::string RecordedPath(const std::string& workingFolder, const std::string& path) {
   bool absolute = platform::HasDrive(path) || (!path.empty() && platform::IsSeparator(path[0]));
-  return platform::CanonicalKey(absolute ? path : workingFolder + "\\" + path);
+  return CanonicalKey(absolute ? path : workingFolder + "\\" + path);
 }
 
 int64_t FileTime(const std::string& path) {
@@ -119,14 +120,14 @@ void BatchTool::Locate(const WalkStep& step, Decision* decision) {
   }
   // The walk's listings told which roots hold the input and its option
   // file; only the input's status is still to be read.
-  decision->inputPath = platform::UnderRoot(roots[static_cast<size_t>(step.inputRoot)], step.dir, step.name);
+  decision->inputPath = UnderRoot(roots[static_cast<size_t>(step.inputRoot)], step.dir, step.name);
   std::optional<platform::FileStatus> input = platform::StatFile(decision->inputPath);
   decision->found = input.has_value();
   if (input) decision->input = *input;
   decision->hasOptionFile = decision->found && step.optionRoot >= 0;
   if (decision->hasOptionFile) {
     decision->optionPath =
-        platform::UnderRoot(roots[static_cast<size_t>(step.optionRoot)], step.dir, step.name + ".option");
+        UnderRoot(roots[static_cast<size_t>(step.optionRoot)], step.dir, step.name + ".option");
   }
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/arguments.h"
 #include "framework/batch_tool.h"
-#include "platform/command_line.h"
 #include "output/messages.h"
 #include "platform/platform.h"
 
@@ -20,7 +20,7 @@ bool BatchTool::ReadOptionFile(const char* path, BatchOptions* options) {
   std::vector<std::string> tokens;
   std::vector<const char*> arguments;
   try {
-    tokens = platform::SplitArguments(*text, platform::Blanks::WhiteSpace);
+    tokens = SplitArguments(*text, Blanks::WhiteSpace);
     text.reset();
     arguments.reserve(tokens.size());
     for (const std::string& token : tokens) arguments.push_back(token.c_str());

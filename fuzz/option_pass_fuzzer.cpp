@@ -3,8 +3,8 @@
 // option file. Values come lower-cased, an option file never changes the
 // platform, and the reset between inputs gives back the defaults and then,
 // with the command line again, the command line's state.
+#include "framework/arguments.h"
 #include "framework/batch_tool.h"
-#include "platform/command_line.h"
 #include "fuzz/fuzz_check.h"
 #include "output/messages.h"
 
@@ -23,7 +23,7 @@ struct OptionTool : BatchTool {
   // values, the flags, the console level and the platform.
   std::string Parse(std::string_view text, bool platformPass = false) {
     std::vector<std::string> tokens =
-        platform::SplitArguments(text, platform::Blanks::WhiteSpace);
+        SplitArguments(text, Blanks::WhiteSpace);
     std::vector<const char*> pointers;
     for (const std::string& token : tokens) pointers.push_back(token.c_str());
     auto count = static_cast<int32_t>(pointers.size());

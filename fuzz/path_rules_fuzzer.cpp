@@ -2,6 +2,7 @@
 // fields): case folding, wildcards, SplitPath and JoinPath by round trip,
 // list splitting, canonical keys of other spellings, and the listing order
 // as a total order.
+#include "framework/input_paths.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/path_rules.h"
 

@@ -21,17 +21,9 @@ inline char ToUpperAscii(char c) {
 
 std::string ToLowerAscii(std::string_view text);
 
-// Whether Windows could hold `name` as one file name: no '\\', none of
-// <>:"|?* and no byte below 0x20. On POSIX a listed name that it could not
-// would be taken apart as a path.
-bool IsPortableName(std::string_view name);
-
 // Whether the path begins with a drive ("c:").
 bool HasDrive(std::string_view path);
 
-// "root\dir\name", or "dir\name" without a root: where an input of the
-// relative folder `dir` lies under one of the roots.
-std::string UnderRoot(std::string_view root, std::string_view dir, std::string_view name);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // The four parts of a path. Drive: the first two characters when the second
@@ -56,12 +48,6 @@ std::string JoinPath(std::string_view drive, std::string_view dir,
 // without regard to ASCII case. As on Windows, a pattern ending in ".*"
 // also matches a name without a dot ("*.*" matches every name).
 bool WildcardMatch(std::string_view pattern, std::string_view name);
-
-// A path spelled one way, for telling whether two spellings name one file:
-// lower case, '\' between components, "." and ".." resolved, no empty
-// components. The drive and a leading separator are kept, so a relative
-// and an absolute path never compare equal.
-std::string CanonicalKey(std::string_view path);
 
 // The entries of a list such as PATH, in order, empty ones included (an
 // empty list is one empty entry).

@@ -3,9 +3,9 @@
 // that would reach the terminal.
 #include <filesystem>
 
+#include "framework/input_paths.h"
 #include "hardening_support.h"
 #include "output/messages.h"
-#include "platform/path_rules.h"
 
 namespace hardening {
 namespace {
@@ -47,7 +47,7 @@ TEST_F(HardeningTest, HostileNamesAreMungedAsTheyStandAndRunNothing) {
     Names found = inputs;
     found.push_back("back\\slash.lua");
     for (const std::string& input : found) {
-      if (!recursion || platform::IsPortableName(input.substr(input.rfind('/') + 1))) continue;
+      if (!recursion || IsPortableName(input.substr(input.rfind('/') + 1))) continue;
       err += "Error: Input file .\\" + Printable(input) + ": a name Windows cannot hold, passed over.\n";
     }
     EXPECT_EQ(run.exitCode, recursion ? 1 : 0);
@@ -55,7 +55,7 @@ TEST_F(HardeningTest, HostileNamesAreMungedAsTheyStandAndRunNothing) {
     expected.push_back("tolscript.log");
     for (const std::string& input : inputs) {
       const size_t slash = input.rfind('/') + 1;  // 0 when there is none
-      if (recursion && !platform::IsPortableName(input.substr(slash))) continue;
+      if (recursion && !IsPortableName(input.substr(slash))) continue;
       const std::string folder = recursion ? outDir + "/" : input.substr(0, slash);
       const std::string output = folder + input.substr(slash, input.size() - slash - 4) + ".script";
       expected.insert(expected.end(), {output, folder + test_support::kBuildRecordName});

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/command_line.h"
+#include "framework/arguments.h"
 
 namespace test_support {
 
@@ -20,7 +20,7 @@ inline std::vector<std::string> ParseWindowsCommandLine(std::string_view line) {
   std::vector<std::string> argv{std::string(line.substr(start, end - start))};
   if (line[0] == '"' && end < line.size()) ++end;
   for (std::string& argument :
-       platform::SplitArguments(line, platform::Blanks::SpaceAndTab, end))
+       SplitArguments(line, Blanks::SpaceAndTab, end))
     argv.push_back(std::move(argument));
   return argv;
 }

@@ -11,8 +11,9 @@
 #include "platform/command_line.h"
 #include "support/windows_command_line.h"
 
-namespace platform {
 namespace {
+
+using platform::QuoteWindowsCommandLine;
 
 std::vector<std::string> SystemSplit(const std::string& line) {  // ASCII only
   int count = 0;
@@ -42,4 +43,3 @@ TEST(WindowsCommandLineSystemTest, SplitsAndQuotesAsTheSystemDoes) {
 }
 
 }  // namespace
-}  // namespace platform
