@@ -24,10 +24,10 @@
 #include <cstring>
 #include <memory>
 
-#include "child_slots.h"
-#include "path_rules.h"
 #include "native_names-posix.h"
+#include "path_rules.h"
 #include "process.h"
+#include "process_set.h"
 
 extern char** environ;
 
@@ -158,10 +158,6 @@ std::optional<std::string> GetEnv(const char* name) {
   return std::string(value);
 }
 
-const char* ExecutableSuffix() { return ""; }
-
-char PathListSeparator() { return ':'; }
-
 void SleepMilliseconds(int milliseconds) {
   if (milliseconds <= 0) return;
   timespec remaining;
@@ -177,17 +173,7 @@ namespace {
 // cannot be started.
 bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
                     RunResult* result, bool* remembered = nullptr) {
-  *result = RunResult();
-  if (argv.empty() || argv[0].empty()) {
-    result->error = "no program to run";
-    return false;
-  }
-  for (const std::string& argument : argv) {
-    if (argument.find('\0') != std::string::npos) {
-      result->error = argv[0] + ": an argument holds a NUL character";
-      return false;
-    }
-  }
+  if (!CheckArguments(argv, result)) return false;
   if (int searchError = ResolveProgram(argv[0], program, remembered)) {
     result->error = argv[0] + ": " + std::strerror(searchError);
     return false;

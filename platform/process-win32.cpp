@@ -17,9 +17,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "child_slots.h"
 #include "command_line.h"
 #include "path_rules.h"
+#include "process_set.h"
 #include "system_error-win32.h"
 
 namespace platform {
@@ -171,10 +171,6 @@ std::optional<std::string> GetEnv(const char* name) {
   }
 }
 
-const char* ExecutableSuffix() { return ".exe"; }
-
-char PathListSeparator() { return ';'; }
-
 void SleepMilliseconds(int milliseconds) {
   if (milliseconds <= 0) return;
   // An interrupt cuts the pause short.
@@ -275,17 +271,7 @@ ProcessSet::~ProcessSet() {
 
 int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
                       const std::string&) {
-  *failure = RunResult();
-  if (argv.empty() || argv[0].empty()) {
-    failure->error = "no program to run";
-    return -1;
-  }
-  for (const std::string& arg : argv) {
-    if (HoldsNul(arg)) {
-      failure->error = argv[0] + ": an argument holds a NUL character";
-      return -1;
-    }
-  }
+  if (!CheckArguments(argv, failure)) return -1;
   std::optional<std::string> program =
       argv[0].find('"') == std::string::npos ? FindProgramFile(argv[0]) : std::nullopt;
   if (!program) {

@@ -29,12 +29,6 @@ std::optional<std::string> MakeFullPath(const std::string& path);
 // Environment lookup that tells "unset" (nothing) from "set to empty".
 std::optional<std::string> GetEnv(const char* name);
 
-// ".exe" on Windows, "" on POSIX.
-const char* ExecutableSuffix();
-
-// ';' on Windows, ':' on POSIX.
-char PathListSeparator();
-
 void SleepMilliseconds(int milliseconds);
 
 struct RunResult {

@@ -223,7 +223,7 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   TempDir temp;
   WriteFile("plain", "");  // found on PATH, but no program
   ScopedEnv path("PATH",
-                               GetEnv("PATH").value_or("") + PathListSeparator() + temp.Path());
+                               GetEnv("PATH").value_or("") + kPathListSeparator + temp.Path());
   ScopedEnv out("ARGV_RECORDER_OUT", "args.txt");  // in the current folder
   ScopedEnv status("ARGV_RECORDER_STATUS", "3");
   struct Case {  // what to run, and how it ends; `kill`: killed at once
@@ -288,10 +288,10 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   for (size_t i = 1; i < cases[0].argv.size(); ++i) recorded += "[" + cases[0].argv[i] + "]\n";
   EXPECT_EQ(ReadFile(temp.Path() + "/args.txt"), recorded);
   // A program found on PATH before is looked for again when PATH changes, or when it is gone.
-  const std::string first = "prog" + std::string(ExecutableSuffix()), later = "later/" + first;
+  const std::string first = "prog" + std::string(kExecutableSuffix), later = "later/" + first;
   fs::create_directory("later");
   for (const std::string& copy : {first, later}) fs::copy_file(TOLSCRIPT_ARGV_RECORDER, copy);
-  const std::string both = temp.Path() + PathListSeparator() + temp.Path() + "/later";
+  const std::string both = temp.Path() + kPathListSeparator + temp.Path() + "/later";
   const struct {
     std::string path, removed;  // PATH, and a copy removed before the run
     Kind kind;

@@ -298,7 +298,7 @@ TEST_F(EndToEndTest, CheckdateRemakesWhatAChangeTouches) {
          std::string luac = platform::FindProgram("luac").value_or("");
          fs::create_directories("bin");
          fs::copy_file(luac, fs::path("bin") / fs::path(luac).filename());
-         SetEnv("PATH", fs::absolute("bin").string() + platform::PathListSeparator() +
+         SetEnv("PATH", fs::absolute("bin").string() + kPathListSeparator +
                             platform::GetEnv("PATH").value_or(""));
        },
        true},

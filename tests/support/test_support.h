@@ -62,6 +62,15 @@ std::string DrivePath(const std::string& relative);
 // a carriage return would be a fault to see).
 std::string NormalizeLineEnds(const std::string& text);
 
+// What separates the entries of PATH, and ends a program's file name.
+#ifdef _WIN32
+inline constexpr char kPathListSeparator = ';';
+inline constexpr const char* kExecutableSuffix = ".exe";
+#else
+inline constexpr char kPathListSeparator = ':';
+inline constexpr const char* kExecutableSuffix = "";
+#endif
+
 // Sets or (with nothing) unsets an environment variable.
 void SetEnv(const char* name, const std::optional<std::string>& value);
 

@@ -1,16 +1,35 @@
-// The numbered children of a ProcessSet, whatever a child holds on its
-// platform: a number is given to the next child once its own child was
-// taken or killed.
+// What the process sets of both platforms share: the check of an argument
+// vector, and the numbered children, whatever a child holds on its
+// platform (a number is given to the next child once its own child was
+// taken or killed).
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "process.h"
 
 namespace platform {
+
+// Whether `argv` names a program and every argument can be passed; when
+// not, `failure` (reset either way) says why.
+inline bool CheckArguments(const std::vector<std::string>& argv, RunResult* failure) {
+  *failure = RunResult();
+  if (argv.empty() || argv[0].empty()) {
+    failure->error = "no program to run";
+    return false;
+  }
+  for (const std::string& argument : argv) {
+    if (argument.find('\0') != std::string::npos) {
+      failure->error = argv[0] + ": an argument holds a NUL character";
+      return false;
+    }
+  }
+  return true;
+}
 
 template <typename Child>
 int AddChild(std::vector<std::unique_ptr<Child>>& children, std::unique_ptr<Child> child) {
