@@ -16,22 +16,8 @@
 namespace platform {
 namespace {
 
+using posix::StatPath;
 using posix::TranslatePath;
-
-bool StatPath(const std::string& path, struct stat* status) {
-  posix::NativeStatus known;
-  std::optional<std::string> native = TranslatePath(path, &known);
-  if (!native) return false;
-  if (known.known) {
-    *status = known.status;
-    return true;
-  }
-  if (known.error != 0) {
-    errno = known.error;
-    return false;
-  }
-  return stat(native->c_str(), status) == 0;
-}
 
 void SetError(std::string* error) {
   if (error) *error = std::strerror(errno);

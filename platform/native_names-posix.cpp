@@ -92,17 +92,25 @@ std::optional<Parsed> Parse(std::string_view path) {
   return parsed;
 }
 
+// The names of one folder by their lower-cased form.
+using NameGroups = std::unordered_multimap<std::string, std::string>;
+
 // A folder as first resolved in this run.
 struct Folder {
   std::string native;  // prefix form: "" for the current directory
+  std::string key;     // FolderKey(native)
   bool isDirectory = false;
   struct stat status;  // when it is a directory
   int error = 0;       // why it is none
   int fd = -1;         // open while the run looks at files in it
+  NameGroups* names = nullptr;  // once read or listed
 };
 
-// The names of one folder by their lower-cased form.
-using NameGroups = std::unordered_multimap<std::string, std::string>;
+// Lookups by a part of a path need no string of their own.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
 
 // Folders by their program-form spelling, resolved once; folders' names by
 // native folder, read once. The run's while a NameCache lives; otherwise
@@ -116,7 +124,7 @@ struct Cache {
   // Folders by the text of a path up to its last name, as it was given:
   // a run names the files of one folder alike, so most lookups end here.
   // Each with the length of its native path as Parse counts it.
-  std::unordered_map<std::string, std::pair<Folder*, size_t>> byText;
+  std::unordered_map<std::string, std::pair<Folder*, size_t>, TextHash, std::equal_to<>> byText;
   // The folders holding a descriptor, oldest first: a status read through
   // one walks no path. Few, since children need descriptors too.
   Folder* held[8] = {};
@@ -171,11 +179,25 @@ NameGroups& NamesOf(const std::string& folder) {
   return at->second;
 }
 
-// The stored spelling of `name` in `folder`: itself when stored so, else
+// The folder's names when a listing or a lookup read them already.
+NameGroups* KnownNames(Folder& folder) {
+  if (folder.names == nullptr) {
+    auto known = Names().find(folder.key);
+    if (known != Names().end()) folder.names = &known->second;
+  }
+  return folder.names;
+}
+
+NameGroups& NamesOf(Folder& folder) {
+  if (folder.names == nullptr) folder.names = &NamesOf(folder.key);
+  return *folder.names;
+}
+
+// The stored spelling of `name` among `names`: itself when stored so, else
 // the first in another case.
-std::optional<std::string> StoredName(const std::string& folder, const std::string& name) {
-  auto [first, last] = NamesOf(folder).equal_range(ToLowerAscii(name));
-  std::optional<std::string> stored;
+std::optional<std::string_view> StoredIn(const NameGroups& names, std::string_view name) {
+  auto [first, last] = names.equal_range(ToLowerAscii(name));
+  std::optional<std::string_view> stored;
   for (auto at = first; at != last; ++at) {
     if (at->second == name) return name;
     if (!stored || ListingOrderLess(at->second, *stored)) stored = at->second;
@@ -184,6 +206,11 @@ std::optional<std::string> StoredName(const std::string& folder, const std::stri
 }
 
 bool IsDot(std::string_view name) { return name == "." || name == ".."; }
+
+Folder& Remember(std::string key, Folder folder) {
+  folder.key = FolderKey(folder.native);
+  return Resolved().emplace(std::move(key), std::move(folder)).first->second;
+}
 
 Folder& ResolveFolder(const Parsed& parsed, size_t count) {
   std::string key = JoinRange(parsed, count);
@@ -194,18 +221,18 @@ Folder& ResolveFolder(const Parsed& parsed, size_t count) {
     folder.native = parsed.prefix;
     result = stat(FolderKey(folder.native).c_str(), &folder.status);
   } else {
-    const Folder& parent = ResolveFolder(parsed, count - 1);
+    Folder& parent = ResolveFolder(parsed, count - 1);
     const std::string& name = parsed.components[count - 1];
     folder.native = Join(parent.native, name);
     if (!parent.isDirectory) {
       folder.error = parent.error;
-      return Resolved().emplace(std::move(key), std::move(folder)).first->second;
+      return Remember(std::move(key), std::move(folder));
     }
     // Through its ".": a folder that cannot be searched is no folder to
     // read or write files in.
     result = stat((folder.native + "/.").c_str(), &folder.status);
     if (result != 0 && errno == ENOENT && !IsDot(name)) {
-      std::optional<std::string> stored = StoredName(FolderKey(parent.native), name);
+      std::optional<std::string_view> stored = StoredIn(NamesOf(parent), name);
       if (stored && *stored != name) {
         folder.native = Join(parent.native, *stored);
         result = stat((folder.native + "/.").c_str(), &folder.status);
@@ -221,10 +248,8 @@ Folder& ResolveFolder(const Parsed& parsed, size_t count) {
   } else {
     folder.isDirectory = true;
   }
-  return Resolved().emplace(std::move(key), std::move(folder)).first->second;
+  return Remember(std::move(key), std::move(folder));
 }
-
-bool NamesKnown(const std::string& folder) { return Names().count(folder) != 0; }
 
 #ifdef O_PATH
 // Enough to walk through a directory that may not be read.
@@ -267,7 +292,7 @@ bool NamesAFolder(const Parsed& parsed) {
 }
 
 // The status of `name` in `folder`, read through the folder's descriptor.
-bool StatIn(Folder& folder, const std::string& name, struct stat* status) {
+bool StatIn(Folder& folder, std::string_view name, struct stat* status) {
   if (folder.fd < 0 && runCache != nullptr) {
     folder.fd = open(FolderKey(folder.native).c_str(), kWalkFlags);
     if (folder.fd >= 0) {
@@ -277,89 +302,107 @@ bool StatIn(Folder& folder, const std::string& name, struct stat* status) {
     }
   }
   if (folder.fd < 0) return stat(Join(folder.native, name).c_str(), status) == 0;
-  return fstatat(folder.fd, name.c_str(), status, 0) == 0;
+  char terminated[NAME_MAX + 1];
+  name.copy(terminated, name.size());
+  terminated[name.size()] = '\0';
+  return fstatat(folder.fd, terminated, status, 0) == 0;
 }
 
-// The native path of the file `name` in `folder`, with its status when
-// `found` is given: as spelt, else its stored spelling in another case.
-std::string FileIn(Folder& folder, const std::string& name, NativeStatus* found) {
-  std::string key = FolderKey(folder.native);
-  std::string stored = name;
-  bool known = NamesKnown(key);
-  if (known) {
-    // Listed already: no look of its own. A name not listed may be one a
-    // child made since; the status tells.
-    if (std::optional<std::string> spelt = StoredName(key, name)) stored = std::move(*spelt);
-    if (!found) return Join(folder.native, stored);
-  }
-  // A look at the name as spelt is cheaper than reading a large folder.
-  NativeStatus own;
-  if (!found) found = &own;
+// The status of the file `name` in `folder`: as spelt, else its stored
+// spelling in another case. False with errno set when there is none.
+bool StatName(Folder& folder, std::string_view name, struct stat* status) {
   if (!folder.isDirectory) {
-    found->error = folder.error;
-  } else if (StatIn(folder, stored, &found->status)) {
-    found->known = true;
-  } else if (errno != ENOENT || known) {
-    found->error = errno;
-  } else if (std::optional<std::string> spelt = StoredName(key, name); spelt && *spelt != name) {
-    stored = std::move(*spelt);
-    if (StatIn(folder, stored, &found->status)) {
-      found->known = true;
-    } else {
-      found->error = errno;
-    }
-  } else {
-    found->error = ENOENT;
+    errno = folder.error;
+    return false;
   }
-  return Join(folder.native, stored);
+  // Listed already: no look of its own. A name not listed may be one a
+  // child made since; the status tells.
+  NameGroups* names = KnownNames(folder);
+  std::optional<std::string_view> stored = names ? StoredIn(*names, name) : std::nullopt;
+  if (StatIn(folder, stored.value_or(name), status)) return true;
+  if (errno != ENOENT || names != nullptr) return false;
+  // A look at the name as spelt is cheaper than reading a large folder.
+  stored = StoredIn(NamesOf(folder), name);
+  if (!stored || *stored == name) {
+    errno = ENOENT;
+    return false;
+  }
+  return StatIn(folder, *stored, status);
+}
+
+// The native path of the file `name` in `folder`, spelt as StatName finds it.
+std::string FileIn(Folder& folder, std::string_view name) {
+  if (NameGroups* names = KnownNames(folder))
+    return Join(folder.native, StoredIn(*names, name).value_or(name));
+  struct stat status;
+  if (!folder.isDirectory || StatIn(folder, name, &status) || errno != ENOENT)
+    return Join(folder.native, name);
+  return Join(folder.native, StoredIn(NamesOf(folder), name).value_or(name));
+}
+
+// The folder of a path already resolved by the same text before its last
+// name, and that name; nothing when the path is not such a one.
+Folder* FolderByText(std::string_view path, std::string_view* name) {
+  size_t cut = path.find_last_of("\\/");
+  if (cut == std::string_view::npos) return nullptr;
+  *name = path.substr(cut + 1);
+  if (name->empty() || IsDot(*name) || name->size() > NAME_MAX) return nullptr;
+  auto known = current->byText.find(path.substr(0, cut + 1));
+  if (known == current->byText.end() || known->second.second + name->size() + 1 >= PATH_MAX ||
+      path.find('\0') != std::string_view::npos) {
+    return nullptr;
+  }
+  return known->second.first;
+}
+
+// The folder of the file that `parsed` names, resolved, and remembered by
+// the text of `path` before its last name.
+Folder& FolderOfFile(std::string_view path, const Parsed& parsed) {
+  size_t count = parsed.components.size();
+  Folder& folder = ResolveFolder(parsed, count - 1);
+  size_t cut = path.find_last_of("\\/");
+  if (cut != std::string_view::npos && path.substr(cut + 1) == parsed.components.back()) {
+    size_t length = parsed.prefix.size();
+    for (size_t i = 0; i + 1 < count; ++i) length += parsed.components[i].size() + 1;
+    current->byText.emplace(std::string(path.substr(0, cut + 1)), std::make_pair(&folder, length));
+  }
+  return folder;
 }
 
 }  // namespace
 
-std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* status) {
+std::optional<std::string> TranslatePath(std::string_view path) {
   Scope scope;
-  NativeStatus found;
-  NativeStatus* wanted = status ? &found : nullptr;
-  // A plain name in a folder already resolved by the same text.
-  size_t cut = path.find_last_of("\\/");
-  std::string_view name = cut == std::string_view::npos ? path : path.substr(cut + 1);
-  bool plain = cut != std::string_view::npos && !name.empty() && !IsDot(name) &&
-               path.find('\0') == std::string_view::npos;
-  std::string text(path.substr(0, plain ? cut + 1 : 0));
-  if (plain) {
-    auto known = current->byText.find(text);
-    if (known != current->byText.end() && name.size() <= NAME_MAX &&
-        known->second.second + name.size() + 1 < PATH_MAX) {
-      std::string native = FileIn(*known->second.first, std::string(name), wanted);
-      if (status) *status = found;
-      return native;
-    }
-  }
+  std::string_view name;
+  if (Folder* folder = FolderByText(path, &name)) return FileIn(*folder, name);
   std::optional<Parsed> parsed = Parse(path);
   if (!parsed) return std::nullopt;
-  std::string native;
-  size_t count = parsed->components.size();
   if (NamesAFolder(*parsed)) {
-    const Folder& folder = ResolveFolder(*parsed, count);
-    native = folder.native;
-    // "file/" is not "file", but "dir/" is "dir".
-    if (folder.isDirectory) {
-      found.known = true;
-      found.status = folder.status;
-    } else if (folder.error != ENOTDIR) {
-      found.error = folder.error;
-    }
-  } else {
-    Folder& folder = ResolveFolder(*parsed, count - 1);
-    if (plain) {
-      size_t length = parsed->prefix.size();
-      for (size_t i = 0; i + 1 < count; ++i) length += parsed->components[i].size() + 1;
-      current->byText.emplace(std::move(text), std::make_pair(&folder, length));
-    }
-    native = FileIn(folder, parsed->components.back(), wanted);
+    const Folder& folder = ResolveFolder(*parsed, parsed->components.size());
+    return Finish(folder.native, parsed->trailingSeparator);
   }
-  if (status) *status = found;
+  std::string native = FileIn(FolderOfFile(path, *parsed), parsed->components.back());
   return Finish(std::move(native), parsed->trailingSeparator);
+}
+
+bool StatPath(std::string_view path, struct stat* status) {
+  Scope scope;
+  std::string_view name;
+  if (Folder* folder = FolderByText(path, &name)) return StatName(*folder, name, status);
+  std::optional<Parsed> parsed = Parse(path);
+  if (!parsed) return false;
+  if (!NamesAFolder(*parsed)) return StatName(FolderOfFile(path, *parsed), parsed->components.back(), status);
+  const Folder& folder = ResolveFolder(*parsed, parsed->components.size());
+  if (folder.isDirectory) {
+    *status = folder.status;
+    return true;
+  }
+  // "file/" is not "file", but "dir/" is "dir".
+  if (folder.error != ENOTDIR) {
+    errno = folder.error;
+    return false;
+  }
+  return stat(Finish(folder.native, parsed->trailingSeparator).c_str(), status) == 0;
 }
 
 std::optional<CreationTarget> TranslateForCreation(std::string_view path, bool lookUpName) {
@@ -375,13 +418,13 @@ std::optional<CreationTarget> TranslateForCreation(std::string_view path, bool l
     target.exists = folder.isDirectory;
     return target;
   }
-  const Folder& folder = ResolveFolder(*parsed, count - 1);
-  target.dir = FolderKey(folder.native);
+  Folder& folder = ResolveFolder(*parsed, count - 1);
+  target.dir = folder.key;
   target.givenName = parsed->components.back();
   target.name = target.givenName;
   if (lookUpName && folder.isDirectory) {
-    if (std::optional<std::string> stored = StoredName(target.dir, target.givenName)) {
-      target.name = std::move(*stored);
+    if (std::optional<std::string_view> stored = StoredIn(NamesOf(folder), target.givenName)) {
+      target.name = std::string(*stored);
       target.exists = true;
     }
   }

@@ -20,15 +20,11 @@ namespace platform::posix {
 // The native path of `path`, resolved as far as its components exist.
 // Nothing, with errno set, for a path that cannot be translated: empty
 // (ENOENT), holding a NUL (EINVAL), or too long (ENAMETOOLONG).
-// When the translation read the status of the path itself, it is handed
-// back through `status`, so that callers need not read it again: either
-// the status, or the error that reading it gave.
-struct NativeStatus {
-  bool known = false;
-  struct stat status;
-  int error = 0;  // reading the status of the returned path failed so
-};
-std::optional<std::string> TranslatePath(std::string_view path, NativeStatus* status = nullptr);
+std::optional<std::string> TranslatePath(std::string_view path);
+
+// The status of what `path` names, found as TranslatePath finds it; false
+// with errno set when there is none.
+bool StatPath(std::string_view path, struct stat* status);
 
 // Where a file named by `path` is to be created or replaced.
 struct CreationTarget {
