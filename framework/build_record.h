@@ -44,7 +44,8 @@ RecordState ParseBuildRecord(std::string_view text, RecordEntries* entries, size
 std::string FormatRecordLine(const std::string& outputName, const RecordEntry& entry);
 
 // A 64-bit hash of a run of bytes (FNV-1a), for the facts of an output.
-uint64_t HashFacts(std::string_view text, uint64_t seed = 14695981039346656037ULL);
+inline constexpr uint64_t kFactsSeed = 14695981039346656037ULL;
+uint64_t HashFacts(std::string_view text, uint64_t seed = kFactsSeed);
 
 class BuildRecord {
  public:
