@@ -40,7 +40,7 @@ std::vector<platform::DirEntry> ListInputs(const std::string& pattern,
   std::string error;
   std::vector<platform::DirEntry> entries = platform::ListDirectory(pattern, &error);
   if (error.empty()) return entries;
-  size_t separator = pattern.find_last_of("\\/");
+  size_t separator = platform::LastSeparator(pattern);
   std::string dir = separator == std::string::npos ? "." : pattern.substr(0, separator);
   std::string key = platform::ToLowerAscii(dir);
   for (char& c : key) {
@@ -106,7 +106,7 @@ void BatchTool::InputFileOption(const char* value) {
   std::string pattern = recursive ? text.substr(1) : text;
 
   size_t wildcard = pattern.find_first_of("*?");
-  size_t separator = pattern.find_last_of("\\/");
+  size_t separator = platform::LastSeparator(pattern);
   if (wildcard != std::string::npos && separator != std::string::npos && wildcard < separator) {
     RaiseOrContinue(
         FormatMessage("Input file option %s: wildcards for directories are not supported.",

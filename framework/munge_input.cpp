@@ -107,8 +107,13 @@ bool BatchTool::WritesOverItsInput(const Decision& decision) {
     return platform::EqualsIgnoreCase(FileNameOf(a), FileNameOf(b)) &&
            RecordedPath(workingFolder, a) == RecordedPath(workingFolder, b);
   };
-  const std::string reqPath = decision.ReqPath();
+  // The requirements file can be the input only when that is named so.
+  std::string_view inputName = FileNameOf(decision.inputPath);
+  const bool reqNamed = inputName.size() >= 4 &&
+      platform::EqualsIgnoreCase(inputName.substr(inputName.size() - 4), ".req");
+  const std::string reqPath = reqNamed ? decision.ReqPath() : std::string();
   for (const std::string* written : {&decision.outputPath, &reqPath}) {
+    if (written->empty()) continue;
     const char* replaced = nullptr;
     if (same(*written, decision.inputPath)) {
       replaced = "the input itself";
@@ -226,9 +231,11 @@ void BatchTool::MungeDecided(Decision decision) {
     return;
   }
   // This input's options: the command line's with its option file's on
-  // top, for its turn only. Every failure of the input is still handled
-  // by the command line's "-continue".
-  BatchOptions options = commandLine;
+  // top, for its turn only (a copy only then). Every failure of the input
+  // is still handled by the command line's "-continue".
+  std::optional<BatchOptions> own;
+  if (decision.hasOptionFile) own.emplace(commandLine);
+  const BatchOptions& options = own ? *own : commandLine;
   struct Restore {
     BatchTool& tool;
     bool toolOptionsChanged = false;
@@ -237,7 +244,7 @@ void BatchTool::MungeDecided(Decision decision) {
       if (toolOptionsChanged) tool.RestoreToolOptions();
     }
   } restore{*this, decision.hasOptionFile};
-  if (decision.hasOptionFile && !ReadOptionFile(decision.optionPath.c_str(), &options)) {
+  if (own && !ReadOptionFile(decision.optionPath.c_str(), &*own)) {
     if (decision.started) DropAhead(current);
     return;
   }

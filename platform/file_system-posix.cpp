@@ -241,7 +241,7 @@ std::string NativePathOfNewFile(const std::string& path) {
 
 std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* error) {
   std::vector<DirEntry> entries;
-  size_t separator = pattern.find_last_of("\\/");
+  size_t separator = LastSeparator(pattern);
   std::string dirPart;
   std::string namePattern;
   if (separator != std::string::npos) {

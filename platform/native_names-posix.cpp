@@ -343,7 +343,7 @@ std::string FileIn(Folder& folder, std::string_view name) {
 // The folder of a path already resolved by the same text before its last
 // name, and that name; nothing when the path is not such a one.
 Folder* FolderByText(std::string_view path, std::string_view* name) {
-  size_t cut = path.find_last_of("\\/");
+  size_t cut = LastSeparator(path);
   if (cut == std::string_view::npos) return nullptr;
   *name = path.substr(cut + 1);
   if (name->empty() || IsDot(*name) || name->size() > NAME_MAX) return nullptr;
@@ -360,7 +360,7 @@ Folder* FolderByText(std::string_view path, std::string_view* name) {
 Folder& FolderOfFile(std::string_view path, const Parsed& parsed) {
   size_t count = parsed.components.size();
   Folder& folder = ResolveFolder(parsed, count - 1);
-  size_t cut = path.find_last_of("\\/");
+  size_t cut = LastSeparator(path);
   if (cut != std::string_view::npos && path.substr(cut + 1) == parsed.components.back()) {
     size_t length = parsed.prefix.size();
     for (size_t i = 0; i + 1 < count; ++i) length += parsed.components[i].size() + 1;

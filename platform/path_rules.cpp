@@ -12,6 +12,13 @@ std::string ToLowerAscii(std::string_view text) {
   return result;
 }
 
+size_t LastSeparator(std::string_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return i - 1;
+  }
+  return std::string_view::npos;
+}
+
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -21,14 +28,6 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 }
 
 namespace {
-
-
-size_t LastSeparator(std::string_view path) {
-  for (size_t i = path.size(); i > 0; --i) {
-    if (IsSeparator(path[i - 1])) return i - 1;
-  }
-  return std::string_view::npos;
-}
 
 // Iterative matcher with one backtrack point: the last '*' seen. Linear
 // space, and O(pattern * name) time at worst, so no pattern can make it

@@ -21,6 +21,9 @@ inline char ToUpperAscii(char c) {
 
 std::string ToLowerAscii(std::string_view text);
 
+// Where the last '\\' or '/' stands; npos when there is none.
+size_t LastSeparator(std::string_view path);
+
 // Whether the path begins with a drive ("c:").
 bool HasDrive(std::string_view path);
 
