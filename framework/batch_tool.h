@@ -232,6 +232,10 @@ class BatchTool {
   bool walking = false;
   size_t current = 0;
   std::deque<Decision> window;
+  // How many decisions at the window's front DecideAhead has passed: none
+  // of them can be started ahead any more (a decision taken again is taken
+  // only at its turn).
+  size_t settledAhead = 0;
   // Inputs with option files are decided ahead by the command line's
   // options until one's own options change its decision: work started
   // for it would then be wasted on every such input.

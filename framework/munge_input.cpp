@@ -177,7 +177,7 @@ void BatchTool::DecideAhead() {
   // Far enough ahead to keep every compiler busy past inputs that need no
   // work; the tool says when it takes no more.
   const size_t reach = 4 * static_cast<size_t>(jobs) + 16;
-  for (size_t k = 0; k < reach && current + 1 + k < steps.size(); ++k) {
+  for (size_t k = settledAhead; k < reach && current + 1 + k < steps.size(); ++k) {
     const WalkStep& step = steps[current + 1 + k];
     if (step.kind == WalkStep::Kind::Fatal) break;  // nothing after it runs
     if (k == window.size()) {
@@ -193,10 +193,11 @@ void BatchTool::DecideAhead() {
     Decision& decision = window[k];
     // A FIFO or a device would keep the compiler waiting, or reading, for
     // ever; a directory is no script.
-    if (!decision.judged || !decision.munge || !decision.input.isRegular || decision.started)
-      continue;
-    if (!StartAhead(current + 1 + k, decision.inputPath, decision.outputPath)) break;
-    decision.started = true;
+    if (decision.judged && decision.munge && decision.input.isRegular && !decision.started) {
+      if (!StartAhead(current + 1 + k, decision.inputPath, decision.outputPath)) break;
+      decision.started = true;
+    }
+    if (k == settledAhead) ++settledAhead;
   }
 }
 

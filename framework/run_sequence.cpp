@@ -96,6 +96,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
     listings.clear();
 
     window.clear();
+    settledAhead = 0;
     judgeOptionFilesAhead = true;
     // The first steps are decided before the first turn, so that their
     // compilers start with the first one's (window[k] is for step k here).
@@ -108,6 +109,7 @@ void BatchTool::Run(int32_t argc, const char* const* argv) {
       if (!window.empty()) {
         decision = std::move(window.front());
         window.pop_front();
+        if (settledAhead > 0) --settledAhead;
       }
       switch (step.kind) {
         case WalkStep::Kind::Input:
