@@ -1,5 +1,6 @@
 #include "framework/build_record.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -45,19 +46,17 @@ int HexDigit(char c) {
 
 bool UnescapeName(std::string_view text, std::string* name) {
   if (text.empty()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      name->push_back(text[i]);
-      continue;
-    }
-    if (i + 2 >= text.size()) return false;
-    int high = HexDigit(text[i + 1]);
-    int low = HexDigit(text[i + 2]);
+  for (size_t i = 0;;) {
+    size_t escape = std::min(text.find('%', i), text.size());
+    name->append(text.substr(i, escape - i));
+    if (escape == text.size()) return true;
+    if (escape + 2 >= text.size()) return false;
+    int high = HexDigit(text[escape + 1]);
+    int low = HexDigit(text[escape + 2]);
     if (high < 0 || low < 0) return false;
     name->push_back(static_cast<char>(high * 16 + low));
-    i += 2;
+    i = escape + 3;
   }
-  return true;
 }
 
 template <typename Number>
