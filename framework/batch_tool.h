@@ -196,8 +196,8 @@ class BatchTool {
   // entry its output's build record holds.
   bool NeedsMunge(bool checkDate, const Decision& decision);
   uint64_t FactsOf(const Decision& decision, const BatchOptions& options);
-  // The hash from `seed` on of `path` as the build record spells it.
-  uint64_t HashRecordedPath(const std::string& path, uint64_t seed);
+  // The hash of `path` as the build record spells it.
+  uint64_t HashRecordedPath(const std::string& path);
   BuildRecord& RecordOf(const std::string& outputPath);
   // True, after raising or reporting it, when the input's outputs would
   // replace the input or its option file.
@@ -222,9 +222,12 @@ class BatchTool {
   // The current folder, for paths in the build records that do not
   // depend on where the run was started.
   std::string workingFolder;
-  // Folders' paths as the build record spells them, ready for a name, by
-  // the text that named them: inputs come folder by folder.
-  std::map<std::string, std::string, std::less<>> recordedFolders;
+  // The hashes of folders' paths as the build record spells them, ready
+  // for a name, by the text that named them: worked out once per folder.
+  std::map<std::string, uint64_t, std::less<>> recordedFolders;
+  // The tool's facts as last asked for, and their hash.
+  std::string conversionFacts;
+  uint64_t conversionHash = 0;
 
   // The run's steps, the current one, and the decisions taken ahead for
   // the steps after it (window[k] is for step current + 1 + k).

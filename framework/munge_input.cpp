@@ -56,33 +56,37 @@ int64_t FileTime(const std::string& path) {
 
 }  // namespace
 
-uint64_t BatchTool::HashRecordedPath(const std::string& path, uint64_t seed) {
+uint64_t BatchTool::HashRecordedPath(const std::string& path) {
   std::string_view name = FileNameOf(path);
-  if (name.empty() || name == "." || name == "..")
-    return HashFacts(RecordedPath(workingFolder, path), seed);
+  if (name.empty() || name == "." || name == "..") return HashFacts(RecordedPath(workingFolder, path));
   std::string_view folder(path);
   folder.remove_suffix(name.size());
   auto known = recordedFolders.find(folder);
   if (known == recordedFolders.end()) {
     std::string key = RecordedPath(workingFolder, std::string(folder));
-    // As the whole path's key: one '\' before the name, none after a root
+    // As the whole path's key: one '\\' before the name, none after a root
     // or a drive.
     if (!key.empty() && key.back() != '\\' && key.back() != ':') key += '\\';
-    known = recordedFolders.emplace(std::string(folder), std::move(key)).first;
+    known = recordedFolders.emplace(std::string(folder), HashFacts(key)).first;
   }
-  return HashFacts(platform::ToLowerAscii(name), HashFacts(known->second, seed));
+  return HashFacts(platform::ToLowerAscii(name), known->second);
 }
 
 uint64_t BatchTool::FactsOf(const Decision& decision, const BatchOptions& options) {
-  uint64_t hash = HashRecordedPath(decision.inputPath, kFactsSeed);
-  for (int64_t number :
-       {decision.input.timeNs, static_cast<int64_t>(decision.input.size), decision.optionTimeNs,
-        toolFileTime, static_cast<int64_t>(options.textOutput),
-        static_cast<int64_t>(decision.hasOptionFile)}) {
+  std::string conversion = ConversionFacts();
+  if (conversion != conversionFacts) {
+    conversionHash = HashFacts(conversion);
+    conversionFacts = std::move(conversion);
+  }
+  uint64_t hash = HashRecordedPath(decision.inputPath);
+  for (uint64_t number :
+       {static_cast<uint64_t>(decision.input.timeNs), decision.input.size,
+        static_cast<uint64_t>(decision.optionTimeNs), static_cast<uint64_t>(toolFileTime),
+        static_cast<uint64_t>(options.textOutput), static_cast<uint64_t>(decision.hasOptionFile),
+        decision.hasOptionFile ? HashRecordedPath(decision.optionPath) : 0, conversionHash}) {
     hash = HashFacts(std::string_view(reinterpret_cast<const char*>(&number), sizeof number), hash);
   }
-  if (decision.hasOptionFile) hash = HashRecordedPath(decision.optionPath, hash);
-  return HashFacts(ConversionFacts(), hash);
+  return hash;
 }
 
 BuildRecord& BatchTool::RecordOf(const std::string& outputPath) {
