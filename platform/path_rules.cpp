@@ -123,6 +123,7 @@ std::vector<std::string> SplitList(std::string_view list, char separator) {
 bool ListingOrderLess(std::string_view a, std::string_view b) {
   size_t common = std::min(a.size(), b.size());
   for (size_t i = 0; i < common; ++i) {
+    if (a[i] == b[i]) continue;  // names of a folder share long runs
     auto x = static_cast<unsigned char>(ToUpperAscii(a[i]));
     auto y = static_cast<unsigned char>(ToUpperAscii(b[i]));
     if (x != y) return x < y;
