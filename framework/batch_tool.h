@@ -76,8 +76,8 @@ class BatchTool {
 
   // What else, besides the input, its option file, the program and the
   // form, decides what the tool writes (its compiler, say); an output made
-  // with other facts is remade under "-checkdate".
-  virtual std::string ConversionFacts();
+  // with other facts is remade under "-checkdate". Asked for every input.
+  virtual const std::string& ConversionFacts();
 
   // Work that a tool can do ahead for step `step` of the run, before its
   // turn, when it will be munged with the command line's options into

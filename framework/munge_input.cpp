@@ -73,10 +73,10 @@ uint64_t BatchTool::HashRecordedPath(const std::string& path) {
 }
 
 uint64_t BatchTool::FactsOf(const Decision& decision, const BatchOptions& options) {
-  std::string conversion = ConversionFacts();
+  const std::string& conversion = ConversionFacts();
   if (conversion != conversionFacts) {
     conversionHash = HashFacts(conversion);
-    conversionFacts = std::move(conversion);
+    conversionFacts = conversion;
   }
   uint64_t hash = HashRecordedPath(decision.inputPath);
   for (uint64_t number :

@@ -16,7 +16,10 @@ BatchTool::~BatchTool() = default;
 void BatchTool::ParseOption(const ToolString&, const ToolString&) {}
 void BatchTool::ResetToolOptions() {}
 bool BatchTool::IsOutOfDate(const char*, int64_t) { return false; }
-std::string BatchTool::ConversionFacts() { return std::string(); }
+const std::string& BatchTool::ConversionFacts() {
+  static const std::string none;
+  return none;
+}
 bool BatchTool::StartAhead(size_t, const std::string&, const std::string&) { return false; }
 void BatchTool::DropAhead(size_t) {}
 

@@ -78,7 +78,8 @@ void ReportBuiltinFailure(const std::string& message) {
 ScriptTool::ScriptTool() = default;
 
 void ScriptTool::ParseCommandLineOnly(int32_t count, const char* const* arguments) {
-  compilerIdentity.reset();
+  compilerFacts.reset();
+  cinematicsFacts.clear();
   builtinCompiler = false;
   for (const std::string& value : OptionValues(count, arguments, "-compiler")) {
     ToolString lowered = ToolString(value.c_str()).ToLower();
@@ -99,24 +100,25 @@ void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
   // "-compiler" counts from the command line only.
 }
 
-std::string ScriptTool::ConversionFacts() {
+const std::string& ScriptTool::ConversionFacts() {
   // The compiler that PATH gives, by its file, time and size: an upgraded
   // or swapped compiler may write other code. The built-in one is the Lua
   // release linked in.
-  if (!compilerIdentity && builtinCompiler) {
-    compilerIdentity = std::string("builtin\n") + BuiltinCompilerRelease();
-  } else if (!compilerIdentity) {
+  if (!compilerFacts && builtinCompiler) {
+    compilerFacts = std::string("builtin\n") + BuiltinCompilerRelease();
+  } else if (!compilerFacts) {
     std::optional<std::string> compiler = platform::FindProgram("luac");
     std::optional<platform::FileStatus> status =
         compiler ? platform::StatFile(*compiler) : std::nullopt;
-    compilerIdentity = !status ? std::string("no compiler")
-                               : *compiler + '\n' + std::to_string(status->timeNs) + '\n' +
-                                     std::to_string(status->size);
+    compilerFacts = !status ? std::string("no compiler")
+                            : *compiler + '\n' + std::to_string(status->timeNs) + '\n' +
+                                  std::to_string(status->size);
   }
-  std::string facts = *compilerIdentity;
-  facts += KeepsDebugSymbols() ? "\ndebug symbols" : "\nstripped";
-  if (cinematicsMode) facts += "\ncinematics";
-  return facts;
+  if (cinematicsFacts.empty()) {
+    *compilerFacts += KeepsDebugSymbols() ? "\ndebug symbols" : "\nstripped";
+    cinematicsFacts = *compilerFacts + "\ncinematics";
+  }
+  return cinematicsMode ? cinematicsFacts : *compilerFacts;
 }
 
 bool ScriptTool::StartAhead(size_t step, const std::string& inputPath,

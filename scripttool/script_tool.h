@@ -27,7 +27,7 @@ class ScriptTool : public BatchTool {
   ToolString GetOutputExtension() override { return ToolString("script"); }
   void ParseOption(const ToolString& option, const ToolString& value) override;
   void ResetToolOptions() override { binaryMode = 0; }
-  std::string ConversionFacts() override;
+  const std::string& ConversionFacts() override;
   bool StartAhead(size_t step, const std::string& inputPath,
                   const std::string& outputPath) override;
   void DropAhead(size_t step) override;
@@ -38,7 +38,10 @@ class ScriptTool : public BatchTool {
 
  private:
   CompilerPool compilers;
-  std::optional<std::string> compilerIdentity;  // found once a run
+  // The compiler and how it is run, found once a run; then with the
+  // cinematics mode too.
+  std::optional<std::string> compilerFacts;
+  std::string cinematicsFacts;
 };
 
 // Writes "scr" holding "NAME" (`name` and its zero byte, when given),
