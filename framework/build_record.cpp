@@ -127,6 +127,8 @@ RecordState ParseBuildRecord(std::string_view text, RecordEntries* entries, size
   if (text.empty()) return RecordState::Good;
   if (text.substr(0, kHeader.size()) != kHeader) return RecordState::Foreign;
   RecordState state = RecordState::Good;
+  // Lines are some 60 bytes: room for them all, without counting them.
+  entries->reserve(text.size() / 64);
   size_t at = kHeader.size();
   while (at < text.size()) {
     size_t end = text.find('\n', at);
