@@ -9,6 +9,7 @@
 #include <optional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -158,6 +159,7 @@ class BatchTool {
   struct DirListing {
     std::vector<platform::DirEntry> entries;
     std::unordered_set<std::string> lowerNames;  // files and directories
+    std::unordered_set<std::string> optionsOf;   // lowered names that have an option file
   };
   // What the per-file procedure decides for one input. A decision taken
   // ahead of its turn is dropped when an input before it writes a file
@@ -258,7 +260,7 @@ class BatchTool {
   BuildRecord* lastRecord = nullptr;
   std::string lastRecordFolder;  // as the last output named it
   // The walk's listings, by lowered directory path.
-  std::map<std::string, DirListing> listings;
+  std::unordered_map<std::string, DirListing> listings;
   // Directory identities of each level of the current recursive search,
   // one per root ("" where the root lacks the directory).
   std::vector<std::vector<std::string>> recursionChain;

@@ -156,8 +156,13 @@ const BatchTool::DirListing& BatchTool::ListOnce(const std::string& root, const 
   if (added) {
     Reporter report = [this](const std::string& text) { WalkReport(text); };
     listing->second.entries = ListInputs(pattern, unlistedDirs, report);
-    for (const platform::DirEntry& entry : listing->second.entries)
-      listing->second.lowerNames.insert(platform::ToLowerAscii(entry.name));
+    constexpr std::string_view kOption = ".option";
+    for (const platform::DirEntry& entry : listing->second.entries) {
+      std::string lower = platform::ToLowerAscii(entry.name);
+      if (lower.size() > kOption.size() && lower.ends_with(kOption))
+        listing->second.optionsOf.insert(lower.substr(0, lower.size() - kOption.size()));
+      listing->second.lowerNames.insert(std::move(lower));
+    }
   }
   return listing->second;
 }
@@ -222,9 +227,10 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
   for (const std::string& root : roots) listed.push_back(&ListOnce(root, dir));
   const size_t overrides = overrideDirs.size();
   const size_t source = roots.size() - 1;
-  auto firstHolder = [&](const std::string& lowerName, size_t from, size_t to) {
+  auto firstHolder = [&](const std::string& lowerName, size_t from, size_t to, bool option = false) {
     for (size_t r = from; r < to; ++r) {
-      if (listed[r]->lowerNames.count(lowerName)) return static_cast<int>(r);
+      const auto& names = option ? listed[r]->optionsOf : listed[r]->lowerNames;
+      if (!names.empty() && names.count(lowerName)) return static_cast<int>(r);
     }
     return -1;
   };
@@ -239,8 +245,10 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
       }
       std::string lowerName = platform::ToLowerAscii(entry.name);
       if (firstHolder(lowerName, laterFrom, laterTo) >= 0) continue;
-      AddInput(dir, entry.name, firstHolder(lowerName, 0, roots.size()),
-               firstHolder(lowerName + ".option", 0, roots.size()));
+      // No root between the earlier ones and this one holds it.
+      int inputRoot = firstHolder(lowerName, 0, laterFrom);
+      AddInput(dir, entry.name, inputRoot >= 0 ? inputRoot : static_cast<int>(root),
+               firstHolder(lowerName, 0, roots.size(), true));
     }
   };
   handOn(source, 0, source);
