@@ -293,8 +293,12 @@ bool NamesAFolder(const Parsed& parsed) {
 
 // The status of `name` in `folder`, read through the folder's descriptor.
 bool StatIn(Folder& folder, std::string_view name, struct stat* status) {
+  if (name.size() > NAME_MAX) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
   if (folder.fd < 0 && runCache != nullptr) {
-    folder.fd = open(FolderKey(folder.native).c_str(), kWalkFlags);
+    folder.fd = open(folder.key.c_str(), kWalkFlags);
     if (folder.fd >= 0) {
       Folder*& slot = runCache->held[runCache->nextHeld++ % std::size(runCache->held)];
       if (slot != nullptr) close(std::exchange(slot->fd, -1));
