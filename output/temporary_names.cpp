@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
 #include <random>
 #include <unordered_set>
 
@@ -72,8 +71,8 @@ std::optional<uint64_t> TemporaryNameOwner(std::string_view name) {
   return owner;
 }
 
+// Only the main thread names files.
 std::string TemporaryRandomCharacters() {
-  static std::mutex lock;
   static auto* drawn = new std::unordered_set<std::string>();
   static std::mt19937_64 engine([] {
     std::random_device device;
@@ -85,7 +84,6 @@ std::string TemporaryRandomCharacters() {
                        static_cast<unsigned>(reinterpret_cast<uintptr_t>(&device))};
     return std::mt19937_64(seed);
   }());
-  std::lock_guard<std::mutex> hold(lock);
   std::uniform_int_distribution<size_t> pick(0, kAlphabet.size() - 1);
   for (;;) {
     std::string random(kRandomLength, '\0');
