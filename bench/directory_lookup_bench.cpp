@@ -1,4 +1,4 @@
-// Cost of one case-insensitive lookup (platform::FileExists) in directories
+// Cost of one case-insensitive lookup (platform::StatFile) in directories
 // of 1,000 to 100,000 files, while a run's name cache lives: names given in
 // another case than stored, and names that are not there. Neither may grow
 // with the size of the directory, since the run reads each folder's names
@@ -70,7 +70,7 @@ void ExistingNameInOtherCase(benchmark::State& state) {
   int64_t found = 0;
   for (auto _ : state) {
     std::string path = dir + platform::ToLowerAscii(StoredName(random() % count));
-    found += platform::FileExists(path);
+    found += platform::StatFile(path).has_value();
   }
   if (found != static_cast<int64_t>(state.iterations())) state.SkipWithError("name not found");
   state.SetItemsProcessed(state.iterations());
@@ -83,7 +83,7 @@ void MissingName(benchmark::State& state) {
   int64_t found = 0;
   for (auto _ : state) {
     std::string path = dir + "missing" + std::to_string(random() % count) + ".lua";
-    found += platform::FileExists(path);
+    found += platform::StatFile(path).has_value();
   }
   if (found != 0) state.SkipWithError("a missing name was found");
   state.SetItemsProcessed(state.iterations());
@@ -95,7 +95,7 @@ void ExactName(benchmark::State& state) {
   const std::string dir = (BenchRoot() / ("Files" + std::to_string(count))).string() + "/";
   std::minstd_rand random(3);
   int64_t found = 0;
-  for (auto _ : state) found += platform::FileExists(dir + StoredName(random() % count));
+  for (auto _ : state) found += platform::StatFile(dir + StoredName(random() % count)).has_value();
   if (found != static_cast<int64_t>(state.iterations())) state.SkipWithError("name not found");
   state.SetItemsProcessed(state.iterations());
 }
@@ -116,11 +116,11 @@ void LookupAfterOwnChange(benchmark::State& state) {
     std::FILE* file = platform::OpenStream(dir + name, "wb");
     if (!file || std::fclose(file) != 0) ++failures;
     state.ResumeTiming();
-    if (!platform::FileExists(dir + Upper(name))) ++failures;
+    if (!platform::StatFile(dir + Upper(name))) ++failures;
     state.PauseTiming();
     if (!platform::RemoveFile(dir + platform::ToLowerAscii(name))) ++failures;
     state.ResumeTiming();
-    if (platform::FileExists(dir + name)) ++failures;
+    if (platform::StatFile(dir + name)) ++failures;
   }
   if (failures != 0) state.SkipWithError("a step failed");
   state.SetItemsProcessed(state.iterations() * 2);

@@ -10,9 +10,9 @@
 
 std::string LoadChunkFile(const std::string& path) {
   // A FIFO or a device could block or never end.
-  if (!platform::IsRegularFile(path)) {
-    throw ChunkFileError("", platform::FileExists(path) ? "not a plain file" : "no such file");
-  }
+  std::optional<platform::FileStatus> status = platform::StatFile(path);
+  if (!status || !status->isRegular)
+    throw ChunkFileError("", status ? "not a plain file" : "no such file");
   FILE* stream = platform::OpenStream(path, "rb");
   if (!stream) throw ChunkFileError("", std::string("cannot be opened: ") + std::strerror(errno));
   std::optional<std::string> bytes = platform::ReadStream(stream);

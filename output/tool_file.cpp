@@ -19,7 +19,9 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
   platform::PathParts parts = platform::SplitPath(name);
   std::string directory = parts.drive + parts.dir;
   errno = 0;
-  if (!directory.empty() && !platform::IsDirectory(directory)) {
+  std::optional<platform::FileStatus> folder =
+      directory.empty() ? std::nullopt : platform::StatFile(directory);
+  if (!directory.empty() && (!folder || !folder->isDirectory)) {
     if (fatalOnFailure) {
       throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
                            Printable(name).c_str(), strerror(errno == EACCES ? EACCES : ENOENT));

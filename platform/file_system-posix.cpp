@@ -95,21 +95,6 @@ std::optional<FileStatus> StatStream(FILE* stream) {
   return StatusOf(status);
 }
 
-bool FileExists(const std::string& path) {
-  struct stat status;
-  return StatPath(path, &status);
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat status;
-  return StatPath(path, &status) && S_ISDIR(status.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat status;
-  return StatPath(path, &status) && S_ISREG(status.st_mode);
-}
-
 std::optional<std::string> FileIdentity(const std::string& path) {
   struct stat status;
   if (!StatPath(path, &status)) return std::nullopt;

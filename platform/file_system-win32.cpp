@@ -47,11 +47,6 @@ int64_t TimeNs(const FILETIME& time) {
   return (static_cast<int64_t>(ticks) - kEpochOffset * kTicksPerSecond) * 100;
 }
 
-DWORD Attributes(const std::string& path) {
-  if (!Representable(path)) return INVALID_FILE_ATTRIBUTES;
-  return GetFileAttributesA(path.c_str());
-}
-
 // Whether `dir`, too long for the calls that take ANSI paths, names a
 // directory: asked through the wide call, which takes long paths in the
 // "\\?\" form.
@@ -78,21 +73,6 @@ bool IsLongPathDirectory(const std::string& dir) {
 }
 
 }  // namespace
-
-bool FileExists(const std::string& path) {
-  return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsDirectory(const std::string& path) {
-  DWORD attributes = Attributes(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool IsRegularFile(const std::string& path) {
-  DWORD attributes = Attributes(path);
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-}
 
 std::optional<FileStatus> StatFile(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;

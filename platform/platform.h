@@ -41,9 +41,6 @@ class NameCache {
 
 // --- File status -----------------------------------------------------------
 
-// True when the path names an existing file or directory.
-bool FileExists(const std::string& path);
-
 // What one status call tells of an existing file or directory. The file
 // and volume ids (inode and device on POSIX) tell one file from another
 // that took its name; 0 where the call gives none: StatFile on Windows.
@@ -65,13 +62,6 @@ std::optional<FileStatus> StatFile(const std::string& path);
 // nothing, with errno set, when it cannot be read. Written bytes count once
 // the stream is flushed.
 std::optional<FileStatus> StatStream(FILE* stream);
-
-// True when the path names an existing directory.
-bool IsDirectory(const std::string& path);
-
-// True when the path names an existing plain file (through links): not a
-// directory, a device, a FIFO or a socket.
-bool IsRegularFile(const std::string& path);
 
 // A key that is equal for two paths that reach the same file or directory
 // (through links or in another spelling); nothing when there is none.

@@ -27,7 +27,7 @@ TEST(RunNamesTest, AFileMadeOnDescriptorZeroCanBeRemoved) {
   close(input);
   ASSERT_EQ(descriptor, 0);
   EXPECT_TRUE(RemoveFile("made.txt"));
-  EXPECT_FALSE(FileExists("made.txt"));
+  EXPECT_FALSE(StatFile("made.txt"));
 }
 
 }  // namespace

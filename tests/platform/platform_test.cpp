@@ -27,6 +27,10 @@ using namespace test_support;
 using Kind = RunResult::Kind;
 using Names = std::vector<std::string>;
 
+bool FileExists(const std::string& path) { return StatFile(path).has_value(); }
+bool IsDirectory(const std::string& path) { return StatFile(path).value_or(FileStatus()).isDirectory; }
+bool IsRegularFile(const std::string& path) { return StatFile(path).value_or(FileStatus()).isRegular; }
+
 bool WriteThrough(const std::string& path, const char* mode = "wb") {
   FILE* stream = OpenStream(path, mode);
   return stream && std::fputs(mode, stream) >= 0 && std::fclose(stream) == 0;
