@@ -291,7 +291,7 @@ std::vector<DirEntry> ListDirectory(const std::string& pattern, std::string* err
     entries.push_back(DirEntry{std::string(name), isDirectory});
   }
   closedir(handle);
-  if (whole) posix::NoteListing(dir, names);
+  if (whole) posix::NoteListing(dir, std::move(names));
   std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
     return ListingOrderLess(a.name, b.name);
   });

@@ -92,8 +92,18 @@ std::optional<Parsed> Parse(std::string_view path) {
   return parsed;
 }
 
-// The names of one folder by their lower-cased form.
-using NameGroups = std::unordered_multimap<std::string, std::string>;
+// The names of one folder by their lower-cased form. A listing's names
+// are grouped only when a name is asked for in another case: most listed
+// files are only ever looked at as spelt.
+struct NameGroups {
+  std::vector<std::string> listed;
+  std::unordered_multimap<std::string, std::string> byLower;
+  std::unordered_multimap<std::string, std::string>& All() {
+    for (std::string& name : listed) byLower.emplace(ToLowerAscii(name), std::move(name));
+    listed.clear();
+    return byLower;
+  }
+};
 
 // A folder as first resolved in this run.
 struct Folder {
@@ -159,9 +169,9 @@ std::unordered_map<std::string, NameGroups>& Names() { return current->names; }
 
 void AddName(NameGroups& groups, const std::string& name) {
   std::string lower = ToLowerAscii(name);
-  auto [first, last] = groups.equal_range(lower);
+  auto [first, last] = groups.All().equal_range(lower);
   if (std::none_of(first, last, [&](const auto& entry) { return entry.second == name; }))
-    groups.emplace(std::move(lower), name);
+    groups.byLower.emplace(std::move(lower), name);
 }
 
 NameGroups& NamesOf(const std::string& folder) {
@@ -195,8 +205,8 @@ NameGroups& NamesOf(Folder& folder) {
 
 // The stored spelling of `name` among `names`: itself when stored so, else
 // the first in another case.
-std::optional<std::string_view> StoredIn(const NameGroups& names, std::string_view name) {
-  auto [first, last] = names.equal_range(ToLowerAscii(name));
+std::optional<std::string_view> StoredIn(NameGroups& names, std::string_view name) {
+  auto [first, last] = names.All().equal_range(ToLowerAscii(name));
   std::optional<std::string_view> stored;
   for (auto at = first; at != last; ++at) {
     if (at->second == name) return name;
@@ -319,14 +329,11 @@ bool StatName(Folder& folder, std::string_view name, struct stat* status) {
     errno = folder.error;
     return false;
   }
-  // Listed already: no look of its own. A name not listed may be one a
-  // child made since; the status tells.
-  NameGroups* names = KnownNames(folder);
-  std::optional<std::string_view> stored = names ? StoredIn(*names, name) : std::nullopt;
-  if (StatIn(folder, stored.value_or(name), status)) return true;
-  if (errno != ENOENT || names != nullptr) return false;
-  // A look at the name as spelt is cheaper than reading a large folder.
-  stored = StoredIn(NamesOf(folder), name);
+  // The name as spelt first: a look is cheaper than reading a large
+  // folder, or than grouping a listing's names.
+  if (StatIn(folder, name, status)) return true;
+  if (errno != ENOENT) return false;
+  std::optional<std::string_view> stored = StoredIn(NamesOf(folder), name);
   if (!stored || *stored == name) {
     errno = ENOENT;
     return false;
@@ -462,13 +469,11 @@ void SplitNativePath(const std::string& path, std::string* dir, std::string* nam
   }
 }
 
-void NoteListing(const std::string& dir, const std::vector<std::string>& names) {
+void NoteListing(const std::string& dir, std::vector<std::string> names) {
   if (runCache == nullptr) return;
   NameGroups& groups = runCache->names[FolderKey(dir)];
-  groups.clear();
-  groups.reserve(names.size());
-  // A listing names each file once.
-  for (const std::string& name : names) groups.emplace(ToLowerAscii(name), name);
+  groups.byLower.clear();
+  groups.listed = std::move(names);
 }
 
 bool ListedAbsent(const std::string& path) {
@@ -478,7 +483,7 @@ bool ListedAbsent(const std::string& path) {
   SplitNativePath(path, &dir, &name);
   auto folder = runCache->names.find(FolderKey(dir));
   if (folder == runCache->names.end()) return false;
-  return folder->second.count(ToLowerAscii(name)) == 0;
+  return folder->second.All().count(ToLowerAscii(name)) == 0;
 }
 
 void NoteChildFile(const std::string& path, bool made) {
@@ -500,9 +505,10 @@ void NoteNameRemoved(const std::string& dir, const std::string& name) {
   if (runCache == nullptr) return;
   auto folder = runCache->names.find(FolderKey(dir));
   if (folder == runCache->names.end()) return;
-  auto [first, last] = folder->second.equal_range(ToLowerAscii(name));
+  auto& names = folder->second.All();
+  auto [first, last] = names.equal_range(ToLowerAscii(name));
   auto at = std::find_if(first, last, [&](const auto& entry) { return entry.second == name; });
-  if (at != last) folder->second.erase(at);
+  if (at != last) names.erase(at);
 }
 
 }  // namespace platform::posix

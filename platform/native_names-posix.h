@@ -48,7 +48,7 @@ bool IsLongPathDirectory(std::string_view path);
 void SplitNativePath(const std::string& path, std::string* dir, std::string* name);
 
 // What a listing of the native directory `dir` found: every name in it.
-void NoteListing(const std::string& dir, const std::vector<std::string>& names);
+void NoteListing(const std::string& dir, std::vector<std::string> names);
 
 // A file at the native path `path` that a child is started to make, or
 // (`made` false) one that this process removed or renamed.
