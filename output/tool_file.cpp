@@ -19,9 +19,8 @@ bool ToolFile::OpenForOutput(const char* path, bool fatalOnFailure) {
   platform::PathParts parts = platform::SplitPath(name);
   std::string directory = parts.drive + parts.dir;
   errno = 0;
-  std::optional<platform::FileStatus> folder =
-      directory.empty() ? std::nullopt : platform::StatFile(directory);
-  if (!directory.empty() && (!folder || !folder->isDirectory)) {
+  if (!directory.empty() &&
+      !platform::StatFile(directory).value_or(platform::FileStatus()).isDirectory) {
     if (fatalOnFailure) {
       throw HandyException("Could not open %s for output. DOS reports:\n%s\n",
                            Printable(name).c_str(), strerror(errno == EACCES ? EACCES : ENOENT));

@@ -402,7 +402,8 @@ bool StatPath(std::string_view path, struct stat* status) {
   if (Folder* folder = FolderByText(path, &name)) return StatName(*folder, name, status);
   std::optional<Parsed> parsed = Parse(path);
   if (!parsed) return false;
-  if (!NamesAFolder(*parsed)) return StatName(FolderOfFile(path, *parsed), parsed->components.back(), status);
+  if (!NamesAFolder(*parsed))
+    return StatName(FolderOfFile(path, *parsed), parsed->components.back(), status);
   const Folder& folder = ResolveFolder(*parsed, parsed->components.size());
   if (folder.isDirectory) {
     *status = folder.status;

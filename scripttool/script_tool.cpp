@@ -78,8 +78,7 @@ void ReportBuiltinFailure(const std::string& message) {
 ScriptTool::ScriptTool() = default;
 
 void ScriptTool::ParseCommandLineOnly(int32_t count, const char* const* arguments) {
-  compilerFacts.reset();
-  cinematicsFacts.clear();
+  compilerFacts.clear();
   builtinCompiler = false;
   for (const std::string& value : OptionValues(count, arguments, "-compiler")) {
     ToolString lowered = ToolString(value.c_str()).ToLower();
@@ -104,21 +103,21 @@ const std::string& ScriptTool::ConversionFacts() {
   // The compiler that PATH gives, by its file, time and size: an upgraded
   // or swapped compiler may write other code. The built-in one is the Lua
   // release linked in.
-  if (!compilerFacts && builtinCompiler) {
-    compilerFacts = std::string("builtin\n") + BuiltinCompilerRelease();
-  } else if (!compilerFacts) {
-    std::optional<std::string> compiler = platform::FindProgram("luac");
-    std::optional<platform::FileStatus> status =
-        compiler ? platform::StatFile(*compiler) : std::nullopt;
-    compilerFacts = !status ? std::string("no compiler")
-                            : *compiler + '\n' + std::to_string(status->timeNs) + '\n' +
-                                  std::to_string(status->size);
+  if (compilerFacts.empty()) {
+    if (builtinCompiler) {
+      compilerFacts = std::string("builtin\n") + BuiltinCompilerRelease();
+    } else {
+      std::optional<std::string> compiler = platform::FindProgram("luac");
+      std::optional<platform::FileStatus> status =
+          compiler ? platform::StatFile(*compiler) : std::nullopt;
+      compilerFacts = !status ? std::string("no compiler")
+                              : *compiler + '\n' + std::to_string(status->timeNs) + '\n' +
+                                    std::to_string(status->size);
+    }
+    compilerFacts += KeepsDebugSymbols() ? "\ndebug symbols" : "\nstripped";
+    cinematicsFacts = compilerFacts + "\ncinematics";
   }
-  if (cinematicsFacts.empty()) {
-    *compilerFacts += KeepsDebugSymbols() ? "\ndebug symbols" : "\nstripped";
-    cinematicsFacts = *compilerFacts + "\ncinematics";
-  }
-  return cinematicsMode ? cinematicsFacts : *compilerFacts;
+  return cinematicsMode ? cinematicsFacts : compilerFacts;
 }
 
 bool ScriptTool::StartAhead(size_t step, const std::string& inputPath,

@@ -38,9 +38,9 @@ class ScriptTool : public BatchTool {
 
  private:
   CompilerPool compilers;
-  // The compiler and how it is run, found once a run; then with the
-  // cinematics mode too.
-  std::optional<std::string> compilerFacts;
+  // The compiler and how it is run, found once a run (empty until then),
+  // and the same with the cinematics mode.
+  std::string compilerFacts;
   std::string cinematicsFacts;
 };
 
