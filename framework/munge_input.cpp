@@ -211,15 +211,18 @@ void BatchTool::ForgetDecisionsAbout(const Decision& written) {
   for (size_t k = 0; k < window.size(); ++k) {
     Decision& decision = window[k];
     if (!decision.located) continue;
+    auto written = [&](const std::string& name) {
+      return !name.empty() && (name == outputName || name == reqName);
+    };
     std::string inputName = LastName(decision.inputPath);
-    bool lookedAt = false;
-    for (const std::string& name :
-         {inputName, inputName + ".option", LastName(decision.outputPath)}) {
-      if (!name.empty() && (name == outputName || name == reqName)) lookedAt = true;
+    if (written(inputName) || written(inputName + ".option")) {
+      if (decision.started) DropAhead(current + 1 + k);
+      decision = Decision();
+    } else if (written(LastName(decision.outputPath))) {
+      // Only the judgement looked at it: work started on the same input
+      // is kept unless its turn judges otherwise.
+      decision.judged = false;
     }
-    if (!lookedAt) continue;
-    if (decision.started) DropAhead(current + 1 + k);
-    decision = Decision();
   }
 }
 
