@@ -76,46 +76,15 @@ int SearchPath(const std::string& program, std::string* found) {
   return result;
 }
 
-// The last PATH search, as a shell remembers it: a run that starts the
-// same program thousands of times searches once.
-struct LastSearch {
-  std::string program, found;
-  std::optional<std::string> path;
-};
-LastSearch& Remembered() {
-  static LastSearch last;
-  return last;
-}
-
 // The file to start for argv[0]: a name with a separator translated, any
-// other searched on PATH. Returns 0, or the errno that says why not;
-// `remembered` tells whether a search was saved by that memory.
-int ResolveProgram(const std::string& name, std::string* program, bool* remembered = nullptr) {
-  if (remembered) *remembered = false;
-  *program = name;
-  int searchError = 0;
-  if (HasSeparator(*program)) {
-    std::optional<std::string> native = posix::TranslatePath(*program);
-    if (!native) return errno;
-    *program = std::move(*native);
-    if (!IsExecutableFile(*program))
-      searchError = access(program->c_str(), F_OK) == 0 ? EACCES : ENOENT;
-    return searchError;
-  }
-  LastSearch& last = Remembered();
-  std::optional<std::string> path = GetEnv("PATH");
-  if (name == last.program && path == last.path) {
-    *program = last.found;
-    if (remembered) *remembered = true;
-    return 0;
-  }
-  std::string found;
-  searchError = SearchPath(name, &found);
-  if (searchError == 0) {
-    last = {name, found, path};
-    *program = std::move(found);
-  }
-  return searchError;
+// other searched on PATH. Returns 0, or the errno that says why not.
+int ResolveProgram(const std::string& name, std::string* program) {
+  if (!HasSeparator(name)) return SearchPath(name, program);
+  std::optional<std::string> native = posix::TranslatePath(name);
+  if (!native) return errno;
+  *program = std::move(*native);
+  if (IsExecutableFile(*program)) return 0;
+  return access(program->c_str(), F_OK) == 0 ? EACCES : ENOENT;
 }
 
 // The write ends of a child's output pipes, closed here once it started.
@@ -168,18 +137,6 @@ void SleepMilliseconds(int milliseconds) {
 }
 
 namespace {
-
-// Checks argv and finds the program; false with `result` filled when it
-// cannot be started.
-bool FindProgramFor(const std::vector<std::string>& argv, std::string* program,
-                    RunResult* result, bool* remembered = nullptr) {
-  if (!CheckArguments(argv, result)) return false;
-  if (int searchError = ResolveProgram(argv[0], program, remembered)) {
-    result->error = argv[0] + ": " + std::strerror(searchError);
-    return false;
-  }
-  return true;
-}
 
 // Sends a record to the keeper: +pid when a child's group starts, -pid
 // once it was reaped. False when the keeper has gone; that must not end or
@@ -424,21 +381,16 @@ struct ProcessSet::Impl {
       fd = -1;
     }
   }
-  // Reads what is there; closes the pipe at its end.
+  // One read of a pipe that poll found ready, so it cannot wait; closes the
+  // pipe at its end.
   static void Drain(Child& child, int which) {
     char buffer[65536];
-    for (;;) {
-      ssize_t got = read(child.fds[which], buffer, sizeof buffer);
-      if (got > 0) {
-        child.bytes[which].append(buffer, static_cast<size_t>(got));
-        if (static_cast<size_t>(got) < sizeof buffer) return;
-        continue;
-      }
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    ssize_t got = read(child.fds[which], buffer, sizeof buffer);
+    if (got > 0) {
+      child.bytes[which].append(buffer, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
       close(child.fds[which]);
       child.fds[which] = -1;
-      return;
     }
   }
   // Once both pipes are at their end the child has ended, or is about to.
@@ -465,10 +417,13 @@ ProcessSet::~ProcessSet() {
 }
 
 int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
-                      const std::string& makes) {
-  std::string program;
-  bool remembered = false;
-  if (!FindProgramFor(argv, &program, failure, &remembered)) return -1;
+                      const std::string& makes, const std::string& file) {
+  if (!CheckArguments(argv, failure)) return -1;
+  std::string program = file;
+  if (int searchError = program.empty() ? ResolveProgram(argv[0], &program) : 0) {
+    failure->error = argv[0] + ": " + std::strerror(searchError);
+    return -1;
+  }
   auto child = std::make_unique<Impl::Child>();
   child->name = argv[0];
   auto fail = [&](int error) {
@@ -483,7 +438,6 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   for (int which = 0; which < 2; ++which) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return fail(errno);
-    fcntl(ends[0], F_SETFL, O_NONBLOCK);
     child->fds[which] = ends[0];
     writeEnds.fds[which] = ends[1];
     // Clear of the standard descriptors, which the child's are copied onto.
@@ -496,17 +450,8 @@ int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
   }
   // Known to the run, so that removing the file is not passed over.
   if (!makes.empty()) posix::NoteChildFile(makes);
-  int spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
-  if (spawnError != 0 && remembered && !IsShortage(spawnError)) {
-    // The program remembered is gone or changed: PATH is searched again.
-    Remembered() = LastSearch();
-    if (!FindProgramFor(argv, &program, failure)) {
-      Impl::CloseFds(*child);
-      return -1;
-    }
-    spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid);
-  }
-  if (spawnError != 0) return fail(spawnError);
+  if (int spawnError = Spawn(program, argv, writeEnds.fds, impl->keeperPipe, &child->pid))
+    return fail(spawnError);
   return AddChild(impl->children, std::move(child));
 }
 

@@ -270,10 +270,11 @@ ProcessSet::~ProcessSet() {
 }
 
 int ProcessSet::Start(const std::vector<std::string>& argv, RunResult* failure,
-                      const std::string&) {
+                      const std::string&, const std::string& file) {
   if (!CheckArguments(argv, failure)) return -1;
-  std::optional<std::string> program =
-      argv[0].find('"') == std::string::npos ? FindProgramFile(argv[0]) : std::nullopt;
+  std::optional<std::string> program = file;
+  if (file.empty())
+    program = argv[0].find('"') == std::string::npos ? FindProgramFile(argv[0]) : std::nullopt;
   if (!program) {
     failure->error = argv[0] + ": " + SystemErrorMessage(ERROR_FILE_NOT_FOUND);
     return -1;

@@ -63,10 +63,11 @@ class ProcessSet {
   // Returns the child's number, or -1 with `failure` filled (kind
   // StartFailed) when it cannot be found or started. `makes` is the
   // native path of a file the child is to create, if any: the change is
-  // then known for the child's. A child and all it started die with this
-  // process, even when that is killed outright.
+  // then known for the child's. `file`, when given, is the program's file
+  // as FindProgram gave it, started without a search. A child and all it
+  // started die with this process, even when that is killed outright.
   int Start(const std::vector<std::string>& argv, RunResult* failure,
-            const std::string& makes = std::string());
+            const std::string& makes = std::string(), const std::string& file = std::string());
 
   // Waits until a child has ended or an interrupt came. Returns the number
   // of a child that ended (its result is then ready for Take), or -1 on an

@@ -109,7 +109,8 @@ void CompilerPool::Launch(Job& job) {
   argv.push_back("-o");
   argv.push_back(nativeTempPath);
   argv.push_back(platform::NativePath(job.inputPath));
-  job.child = processes.Start(argv, &job.result, nativeTempPath);
+  if (!luac) luac = platform::FindProgram("luac").value_or(std::string());
+  job.child = processes.Start(argv, &job.result, nativeTempPath, *luac);
   if (job.child >= 0) job.ended = false;
   if (job.child < 0 && job.result.shortOfResources) {
     job.launched = false;

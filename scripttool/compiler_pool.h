@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "platform/process.h"
@@ -89,6 +90,9 @@ class CompilerPool {
   void Discard(Job& job);
 
   platform::ProcessSet processes;
+  // luac's file, looked up on PATH once for the run's thousands of starts;
+  // empty when PATH has none, so that each start says so.
+  std::optional<std::string> luac;
   std::map<size_t, Job> jobs;  // by step
   size_t limit = 1;
   bool builtin = false;

@@ -291,7 +291,7 @@ TEST(ProcessTest, ChildrenRunTogetherAndEachTellsHowItEnded) {
   std::string recorded;
   for (size_t i = 1; i < cases[0].argv.size(); ++i) recorded += "[" + cases[0].argv[i] + "]\n";
   EXPECT_EQ(ReadFile(temp.Path() + "/args.txt"), recorded);
-  // A program found on PATH before is looked for again when PATH changes, or when it is gone.
+  // A program is looked for on PATH at each start: as PATH is then, and where it is then.
   const std::string first = "prog" + std::string(kExecutableSuffix), later = "later/" + first;
   fs::create_directory("later");
   for (const std::string& copy : {first, later}) fs::copy_file(TOLSCRIPT_ARGV_RECORDER, copy);

@@ -333,8 +333,9 @@ TEST_F(EndToEndTest, CheckdateRemakesWhatAChangeTouches) {
     EXPECT_EQ(Contains(second.out, "\nMunging a.lua\n"), c.remade) << second.out;
     // Said of an output only when it is left as it was.
     EXPECT_EQ(Contains(second.out, "is up to date"), !c.remade) << second.out;
-    if (!c.remade)
+    if (!c.remade) {
       EXPECT_EQ(second.out, "Considering [over\\.\\a.lua]\nout\\a.script is up to date\n");
+    }
     EXPECT_EQ(RunTolscript(then).out, "");
   }
 }
