@@ -167,8 +167,6 @@ void ToolFile::Discard() {
   position = 0;
 }
 
-bool ToolFile::IsOpen() const { return isOpen; }
-
 void ToolFile::FailWrite(int errorNumber) {
   if (errorNumber == 0) errorNumber = EIO;
   // The name stays, as after a failed open, for the caller's clean-up.

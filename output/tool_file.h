@@ -43,8 +43,6 @@ class ToolFile {
   // nothing at the target path is touched.
   void Abandon();
 
-  bool IsOpen() const;
-
   // Names a new temporary file beside the output `path`, named as this
   // object names its own, for a producer (such as a compiler) to create
   // and write before the output is opened; the file is not made here, and
