@@ -15,6 +15,7 @@
 #include "output/chunk_writer.h"
 #include "output/messages.h"
 #include "platform/path_rules.h"
+#include "platform/process.h"
 #include "support/test_support.h"
 
 namespace {
@@ -54,9 +55,7 @@ struct TestTool : BatchTool {
 
 struct Scenario {
   const char* name;
-  // Apart by '|': "path", "path=content", "path@seconds=content" (with its
-  // time), "folder/", or "link->target" (a directory link).
-  std::string files;
+  std::string files;  // as MakeFiles takes them
   std::string arguments;  // apart by blanks
   std::string calls;      // what the tool was given, in order
   std::string outputs;    // every output afterwards, "(b)" or "(t)" if the run wrote it
@@ -64,12 +63,11 @@ struct Scenario {
   std::string logged;  // in the tool log, texts apart by '|'
 };
 
-void Check(const Scenario& s) {
-  test_support::TempDir temp;
-  // For "-platformdir pcx" eleven override roots: "plowx", "pdemox", "pdx" to "plx".
-  test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", "c");
-  test_support::ScopedEnv entries("MUNGE_PLATFORM_OVERRIDE_STR", "low;;demo;d;e;f;g;h;i;j;k;l");
-  for (const std::string& file : platform::SplitList(s.files, '|')) {
+// Apart by '|': "path", "path=content", "path@seconds=content" (with its
+// time; "@program" for the running program's), "folder/", or
+// "link->target" (a directory link).
+void MakeFiles(const std::string& files) {
+  for (const std::string& file : platform::SplitList(files, '|')) {
     std::string head = file.substr(0, file.find('='));
     std::string path = head.substr(0, head.find_first_of("@-"));
     if (path.back() == '/') {
@@ -78,19 +76,36 @@ void Check(const Scenario& s) {
       std::filesystem::create_directory_symlink(head.substr(path.size() + 2), path);
     } else {
       test_support::WriteFile(path, head.size() < file.size() ? file.substr(head.size() + 1) : "");
-      if (path.size() < head.size())
-        test_support::SetMTime(path, std::stoll(head.substr(path.size() + 1)));
+      std::string time = head.substr(std::min(head.size(), path.size() + 1));
+      if (time == "program") {
+        std::filesystem::last_write_time(
+            path, std::filesystem::last_write_time(platform::GetExecutablePath()));
+      } else if (!time.empty()) {
+        test_support::SetMTime(path, std::stoll(time));
+      }
     }
   }
-  // As from main: a null pointer follows the last argument.
-  std::vector<std::string> arguments = platform::SplitList("tool " + s.arguments, ' ');
+}
+
+// Runs `tool` as from main: a null pointer follows the last argument.
+void RunTool(BatchTool& tool, const std::string& arguments) {
+  std::vector<std::string> words = platform::SplitList("tool " + arguments, ' ');
   std::vector<const char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  for (const std::string& word : words) argv.push_back(word.c_str());
   argv.push_back(nullptr);
   SetConsoleLevel(0);
-  TestTool tool;
-  tool.Run(static_cast<int32_t>(arguments.size()), argv.data());
+  tool.Run(static_cast<int32_t>(words.size()), argv.data());
   SetConsoleLevel(1);
+}
+
+void Check(const Scenario& s) {
+  test_support::TempDir temp;
+  // For "-platformdir pcx" eleven override roots: "plowx", "pdemox", "pdx" to "plx".
+  test_support::ScopedEnv marker("MUNGE_PLATFORM_DIR_STR", "c");
+  test_support::ScopedEnv entries("MUNGE_PLATFORM_OVERRIDE_STR", "low;;demo;d;e;f;g;h;i;j;k;l");
+  MakeFiles(s.files);
+  TestTool tool;
+  RunTool(tool, s.arguments);
   if (s.calls != "*") {
     EXPECT_EQ(tool.calls, s.calls);
   }
@@ -224,13 +239,58 @@ const Scenario kScenarios[] = {
      "older.out@3999999999=old|newer.lua@4000000000|newer.out@4100000000=old|"
      "opt.lua@4000000000|opt.out@4000000000=old|opt.lua.option@4000000001=|"
      "eq.lua@4000000000|eq.out@4000000000=old|eq.lua.option@4000000000=|"
-     "stale.lua@4000000000|stale.out@4000000000=old|new.lua",
+     "stale.lua@4000000000|stale.out@4000000000=old|new.lua|"
+     "tool.lua@1000000000|tool.out@program=old",
      "-checkdate -inputfile *.lua", "*",
-     "eq.out new.out(b) newer.out older.out(b) opt.out(b) same.out stale.out(b) ", 0, ""},
+     "eq.out new.out(b) newer.out older.out(b) opt.out(b) same.out stale.out(b) tool.out ", 0,
+     ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, RunTest, ::testing::ValuesIn(kScenarios),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Notes the steps whose work it is offered ahead, and those it is told to
+// drop, by number.
+struct AheadTool : TestTool {
+  bool StartAhead(size_t step, const std::string&, const std::string&) override {
+    offered += std::to_string(step) + " ";
+    return true;
+  }
+  void DropAhead(size_t step) override { dropped += std::to_string(step) + " "; }
+  std::string offered, dropped;
+};
+
+// With more than one job each input is offered once, however long the
+// run; the work is dropped when the input's option file sends its output
+// elsewhere, or when an earlier input writes the file it would read,
+// wherever it is in the window, but not when it writes only the same
+// output.
+TEST(WorkAheadTest, EachLaterInputIsOfferedOnceAndDroppedWhenItsFileIsWritten) {
+  std::string many = "s0.lua", offeredMany = "0 ";
+  for (int i = 1; i < 60; ++i) {
+    many += "|s" + std::to_string(i) + ".lua";
+    offeredMany += std::to_string(i) + " ";
+  }
+  const struct {
+    std::string files, arguments, offered, dropped;
+  } cases[] = {
+      {many, "-jobs 2 -inputfile *.lua", offeredMany, ""},
+      {many, "-jobs 1 -inputfile *.lua", "", ""},
+      {"x.lua|x.lua.option=-outputdir sub\\|a.lua|b.lua|sub/x.out=old|o/",
+       "-jobs 2 -outputdir o\\ -inputfile x.lua a.lua b.lua sub\\x.out", "0 1 2 3 ", "0 3 "},
+      {"a.lua", "-jobs 2 -inputfile a.lua a.lua", "0 1 ", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    test_support::TempDir temp;
+    MakeFiles(c.files);
+    AheadTool tool;
+    RunTool(tool, c.arguments);
+    EXPECT_EQ(tool.offered, c.offered);
+    EXPECT_EQ(tool.dropped, c.dropped);
+    EXPECT_EQ(ErrorCount(), 0);
+  }
+}
 
 
 }  // namespace
