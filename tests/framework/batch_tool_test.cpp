@@ -15,6 +15,7 @@
 #include "output/chunk_writer.h"
 #include "output/messages.h"
 #include "platform/path_rules.h"
+#include "platform/platform.h"
 #include "platform/process.h"
 #include "support/test_support.h"
 
@@ -78,8 +79,7 @@ void MakeFiles(const std::string& files) {
       test_support::WriteFile(path, head.size() < file.size() ? file.substr(head.size() + 1) : "");
       std::string time = head.substr(std::min(head.size(), path.size() + 1));
       if (time == "program") {
-        std::filesystem::last_write_time(
-            path, std::filesystem::last_write_time(platform::GetExecutablePath()));
+        test_support::SetMTimeNs(path, platform::StatFile(platform::GetExecutablePath())->timeNs);
       } else if (!time.empty()) {
         test_support::SetMTime(path, std::stoll(time));
       }

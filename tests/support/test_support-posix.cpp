@@ -23,8 +23,10 @@ std::string DrivePath(const std::string& relative) {
 
 std::string NormalizeLineEnds(const std::string& text) { return text; }
 
-void SetMTime(const std::string& path, int64_t seconds) {
-  timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+void SetMTimeNs(const std::string& path, int64_t nanoseconds) {
+  timespec time{static_cast<time_t>(nanoseconds / 1000000000),
+                static_cast<long>(nanoseconds % 1000000000)};
+  timespec times[2] = {time, time};
   if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
     throw std::runtime_error("cannot set the time of " + path + ": " + std::strerror(errno));
 }

@@ -75,9 +75,9 @@ std::string NormalizeLineEnds(const std::string& text) {
   return std::regex_replace(text, std::regex("\r\n"), "\n");
 }
 
-void SetMTime(const std::string& path, int64_t seconds) {
+void SetMTimeNs(const std::string& path, int64_t nanoseconds) {
   // FILETIME counts 100 ns ticks from 1601.
-  uint64_t ticks = static_cast<uint64_t>(seconds + 11644473600) * 10000000;
+  uint64_t ticks = static_cast<uint64_t>(nanoseconds / 100) + 11644473600ull * 10000000;
   FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
   // Backup semantics let the same call open a directory.
   HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,

@@ -45,8 +45,12 @@ bool Exists(const std::string& path);
 inline void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
 // WriteFile, then made executable (as a script where that takes a mode).
 void WriteProgram(const std::string& path, const std::string& script);
-// Sets the modification time in seconds since 1970; throws when it cannot.
-void SetMTime(const std::string& path, int64_t seconds);
+// Sets the modification time in nanoseconds since 1970, as precise as the
+// file system keeps it; throws when it cannot.
+void SetMTimeNs(const std::string& path, int64_t nanoseconds);
+inline void SetMTime(const std::string& path, int64_t seconds) {
+  SetMTimeNs(path, seconds * 1000000000);
+}
 // The build record that every output folder holds; ListNames leaves it out.
 inline constexpr const char* kBuildRecordName = ".tolscript_record";
 // Names in a directory, sorted; empty when it does not exist.
