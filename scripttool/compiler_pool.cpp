@@ -15,6 +15,11 @@ CompilerPool::~CompilerPool() {
   for (auto& [step, job] : jobs) Discard(job);
 }
 
+const std::string& CompilerPool::Luac() {
+  if (!luac) luac = platform::FindProgram("luac").value_or(std::string());
+  return *luac;
+}
+
 void CompilerPool::SetLimit(int compilers) {
   limit = static_cast<size_t>(std::clamp(compilers, 1, systemLimit));
 }
@@ -109,8 +114,7 @@ void CompilerPool::Launch(Job& job) {
   argv.push_back("-o");
   argv.push_back(nativeTempPath);
   argv.push_back(platform::NativePath(job.inputPath));
-  if (!luac) luac = platform::FindProgram("luac").value_or(std::string());
-  job.child = processes.Start(argv, &job.result, nativeTempPath, *luac);
+  job.child = processes.Start(argv, &job.result, nativeTempPath, Luac());
   if (job.child >= 0) job.ended = false;
   if (job.child < 0 && job.result.shortOfResources) {
     job.launched = false;

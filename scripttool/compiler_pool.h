@@ -40,6 +40,10 @@ class CompilerPool {
   // Compiles with Lua's own compiler in this process instead of "luac".
   void UseBuiltin(bool builtin) { this->builtin = builtin; }
 
+  // luac's file, looked up on PATH once for the pool's thousands of
+  // starts; empty when PATH has none, so that each start says so.
+  const std::string& Luac();
+
   // Queues the compile of `inputPath` for the output `outputPath`, the
   // work of step `step`; false when enough work waits already.
   bool Queue(size_t step, const std::string& inputPath, const std::string& outputPath);
@@ -90,8 +94,6 @@ class CompilerPool {
   void Discard(Job& job);
 
   platform::ProcessSet processes;
-  // luac's file, looked up on PATH once for the run's thousands of starts;
-  // empty when PATH has none, so that each start says so.
   std::optional<std::string> luac;
   std::map<size_t, Job> jobs;  // by step
   size_t limit = 1;

@@ -86,6 +86,8 @@ void ScriptTool::ParseCommandLineOnly(int32_t count, const char* const* argument
       throw HandyException("Invalid value %s for -compiler.", Printable(value).c_str());
     builtinCompiler = lowered == "builtin";
   }
+  compilers.SetLimit(jobs);
+  compilers.UseBuiltin(builtinCompiler);
 }
 
 void ScriptTool::ParseOption(const ToolString& option, const ToolString&) {
@@ -107,11 +109,11 @@ const std::string& ScriptTool::ConversionFacts() {
     if (builtinCompiler) {
       compilerFacts = std::string("builtin\n") + BuiltinCompilerRelease();
     } else {
-      std::optional<std::string> compiler = platform::FindProgram("luac");
+      const std::string& compiler = compilers.Luac();
       std::optional<platform::FileStatus> status =
-          compiler ? platform::StatFile(*compiler) : std::nullopt;
+          compiler.empty() ? std::nullopt : platform::StatFile(compiler);
       compilerFacts = !status ? std::string("no compiler")
-                              : *compiler + '\n' + std::to_string(status->timeNs) + '\n' +
+                              : compiler + '\n' + std::to_string(status->timeNs) + '\n' +
                                     std::to_string(status->size);
     }
     compilerFacts += KeepsDebugSymbols() ? "\ndebug symbols" : "\nstripped";
@@ -122,8 +124,6 @@ const std::string& ScriptTool::ConversionFacts() {
 
 bool ScriptTool::StartAhead(size_t step, const std::string& inputPath,
                             const std::string& outputPath) {
-  compilers.SetLimit(jobs);
-  compilers.UseBuiltin(builtinCompiler);
   return compilers.Queue(step, inputPath, outputPath);
 }
 
@@ -131,8 +131,6 @@ void ScriptTool::DropAhead(size_t step) { compilers.Drop(step); }
 
 void ScriptTool::MungeFile(ChunkWriter* writer, ChunkWriter* reqWriter, ToolString& inputPath,
                            ToolString& name) {
-  compilers.SetLimit(jobs);
-  compilers.UseBuiltin(builtinCompiler);
   CompilerPool::Compiled compiled =
       compilers.Finish(CurrentStep(), inputPath.Text(), currentOutput);
   std::optional<std::string> bytes;
