@@ -227,7 +227,8 @@ void BatchTool::SearchDirectory(const std::string& dir, const std::string& patte
   for (const std::string& root : roots) listed.push_back(&ListOnce(root, dir));
   const size_t overrides = overrideDirs.size();
   const size_t source = roots.size() - 1;
-  auto firstHolder = [&](const std::string& lowerName, size_t from, size_t to, bool option = false) {
+  auto firstHolder = [&](const std::string& lowerName, size_t from, size_t to,
+                         bool option = false) {
     for (size_t r = from; r < to; ++r) {
       const auto& names = option ? listed[r]->optionsOf : listed[r]->lowerNames;
       if (!names.empty() && names.count(lowerName)) return static_cast<int>(r);

@@ -58,13 +58,14 @@ int64_t FileTime(const std::string& path) {
 
 uint64_t BatchTool::HashRecordedPath(const std::string& path) {
   std::string_view name = FileNameOf(path);
-  if (name.empty() || name == "." || name == "..") return HashFacts(RecordedPath(workingFolder, path));
+  if (name.empty() || name == "." || name == "..")
+    return HashFacts(RecordedPath(workingFolder, path));
   std::string_view folder(path);
   folder.remove_suffix(name.size());
   auto known = recordedFolders.find(folder);
   if (known == recordedFolders.end()) {
     std::string key = RecordedPath(workingFolder, std::string(folder));
-    // As the whole path's key: one '\\' before the name, none after a root
+    // As the whole path's key: one '\' before the name, none after a root
     // or a drive.
     if (!key.empty() && key.back() != '\\' && key.back() != ':') key += '\\';
     known = recordedFolders.emplace(std::string(folder), HashFacts(key)).first;
@@ -208,17 +209,17 @@ void BatchTool::DecideAhead() {
 void BatchTool::ForgetDecisionsAbout(const Decision& written) {
   std::string outputName = LastName(written.outputPath);
   std::string reqName = LastName(written.ReqPath());
+  auto writes = [&](const std::string& name) {
+    return !name.empty() && (name == outputName || name == reqName);
+  };
   for (size_t k = 0; k < window.size(); ++k) {
     Decision& decision = window[k];
     if (!decision.located) continue;
-    auto written = [&](const std::string& name) {
-      return !name.empty() && (name == outputName || name == reqName);
-    };
     std::string inputName = LastName(decision.inputPath);
-    if (written(inputName) || written(inputName + ".option")) {
+    if (writes(inputName) || writes(inputName + ".option")) {
       if (decision.started) DropAhead(current + 1 + k);
       decision = Decision();
-    } else if (written(LastName(decision.outputPath))) {
+    } else if (writes(LastName(decision.outputPath))) {
       // Only the judgement looked at it: work started on the same input
       // is kept unless its turn judges otherwise.
       decision.judged = false;

@@ -292,5 +292,4 @@ TEST(WorkAheadTest, EachLaterInputIsOfferedOnceAndDroppedWhenItsFileIsWritten) {
   }
 }
 
-
 }  // namespace

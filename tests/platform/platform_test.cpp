@@ -28,8 +28,12 @@ using Kind = RunResult::Kind;
 using Names = std::vector<std::string>;
 
 bool FileExists(const std::string& path) { return StatFile(path).has_value(); }
-bool IsDirectory(const std::string& path) { return StatFile(path).value_or(FileStatus()).isDirectory; }
-bool IsRegularFile(const std::string& path) { return StatFile(path).value_or(FileStatus()).isRegular; }
+bool IsDirectory(const std::string& path) {
+  return StatFile(path).value_or(FileStatus()).isDirectory;
+}
+bool IsRegularFile(const std::string& path) {
+  return StatFile(path).value_or(FileStatus()).isRegular;
+}
 
 bool WriteThrough(const std::string& path, const char* mode = "wb") {
   FILE* stream = OpenStream(path, mode);
